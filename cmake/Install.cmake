@@ -1,0 +1,23 @@
+# The installed package: headers, the two modules, static libraries for
+# hosts, and the CMake package OrvStatusAnalyzerQLX5100. Each subdirectory
+# installs its own targets into the export set named here.
+include(CMakePackageConfigHelpers)
+
+set(ORV_EXPORT_SET OrvStatusAnalyzerQLX5100Targets)
+set(ORV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/OrvStatusAnalyzerQLX5100)
+
+install(DIRECTORY include/unitcom DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+install(EXPORT ${ORV_EXPORT_SET}
+  NAMESPACE OrvStatusAnalyzerQLX5100::
+  DESTINATION ${ORV_CMAKE_DIR})
+
+configure_package_config_file(cmake/OrvStatusAnalyzerQLX5100Config.cmake.in
+  ${PROJECT_BINARY_DIR}/OrvStatusAnalyzerQLX5100Config.cmake
+  INSTALL_DESTINATION ${ORV_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvStatusAnalyzerQLX5100ConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/OrvStatusAnalyzerQLX5100Config.cmake
+  ${PROJECT_BINARY_DIR}/OrvStatusAnalyzerQLX5100ConfigVersion.cmake
+  DESTINATION ${ORV_CMAKE_DIR})

@@ -1,0 +1,17 @@
+# Per-target build settings. Nothing here touches global flags: every target
+# opts in with orv_target_defaults().
+
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+function(orv_target_defaults target)
+  target_compile_features(${target} PUBLIC cxx_std_17)
+  target_compile_options(${target} PRIVATE
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra>)
+  if(ORV_SANITIZE)
+    list(JOIN ORV_SANITIZE "," _san)
+    target_compile_options(${target} PRIVATE -fsanitize=${_san} -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=${_san})
+  endif()
+endfunction()

@@ -1,0 +1,179 @@
+// POSIX stand-ins for the Win32 names the analyzer uses. Only code that is
+// specific to POSIX belongs in this file and in posix/*.cpp.
+//
+// Loading: LoadLibraryW maps a bare "NAME.dll" to "libNAME.so" and lets the
+// dynamic loader search for it (LD_LIBRARY_PATH, the caller's run path, the
+// system directories); every successful call takes one loader reference.
+//
+// Faults: _set_se_translator installs, for the whole process, the function that
+// turns a machine fault into a C++ exception. Faults are only translated inside
+// a guarded call (ForeignProc, CopyMemory) on the faulting thread; any other
+// fault goes to the handler that was installed before us, or to the default
+// action. The handlers are put back when the module holding this layer unloads.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using DWORD64 = std::uint64_t;
+using ULONG_PTR = std::uintptr_t;
+using LPVOID = void*;
+using LPCWSTR = const wchar_t*;
+using LPCSTR = const char*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+using FARPROC = void (*)();
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#ifndef WINAPI
+#define WINAPI
+#endif
+#ifndef APIENTRY
+#define APIENTRY
+#endif
+
+constexpr DWORD DLL_PROCESS_DETACH = 0;
+constexpr DWORD DLL_PROCESS_ATTACH = 1;
+constexpr DWORD DLL_THREAD_ATTACH = 2;
+constexpr DWORD DLL_THREAD_DETACH = 3;
+
+// Exception codes the fault handler reports, with their Windows values.
+constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005u;
+constexpr DWORD EXCEPTION_IN_PAGE_ERROR = 0xC0000006u;
+constexpr DWORD EXCEPTION_DATATYPE_MISALIGNMENT = 0x80000002u;
+constexpr DWORD EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001Du;
+constexpr DWORD EXCEPTION_PRIV_INSTRUCTION = 0xC0000096u;
+constexpr DWORD EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094u;
+constexpr DWORD EXCEPTION_INT_OVERFLOW = 0xC0000095u;
+constexpr DWORD EXCEPTION_FLT_DENORMAL_OPERAND = 0xC000008Du;
+constexpr DWORD EXCEPTION_FLT_DIVIDE_BY_ZERO = 0xC000008Eu;
+constexpr DWORD EXCEPTION_FLT_INEXACT_RESULT = 0xC000008Fu;
+constexpr DWORD EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090u;
+constexpr DWORD EXCEPTION_FLT_OVERFLOW = 0xC0000091u;
+constexpr DWORD EXCEPTION_FLT_UNDERFLOW = 0xC0000093u;
+constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1u;
+
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+
+struct EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    EXCEPTION_RECORD* ExceptionRecord;
+    void* ExceptionAddress;
+    DWORD NumberParameters;
+    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+};
+using PEXCEPTION_RECORD = EXCEPTION_RECORD*;
+
+// The processor state at a fault: the general registers under their Windows
+// x64 names, plus what the kernel told us about the fault itself. On other
+// processors only Rip (program counter) and Rsp (stack pointer) are filled.
+struct CONTEXT {
+    DWORD ContextFlags;
+    DWORD EFlags;
+    DWORD64 Rax, Rcx, Rdx, Rbx, Rsp, Rbp, Rsi, Rdi;
+    DWORD64 R8, R9, R10, R11, R12, R13, R14, R15;
+    DWORD64 Rip;
+    // POSIX extras: the signal, its si_code, and for page faults the trap
+    // number and the processor's error code.
+    int Signal;
+    int SignalCode;
+    DWORD64 TrapNo;
+    DWORD64 ErrorCode;
+};
+using PCONTEXT = CONTEXT*;
+
+struct EXCEPTION_POINTERS {
+    EXCEPTION_RECORD* ExceptionRecord;
+    CONTEXT* ContextRecord;
+};
+using PEXCEPTION_POINTERS = EXCEPTION_POINTERS*;
+
+HMODULE LoadLibraryW(LPCWSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL FreeLibrary(HMODULE module);
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+using _se_translator_function = void (*)(unsigned int, EXCEPTION_POINTERS*);
+// Process-wide here (there are no per-thread attach notifications to hook):
+// the translator is in force on every thread, also those that existed before
+// the module was loaded. Returns the previous translator.
+_se_translator_function _set_se_translator(_se_translator_function translator);
+
+// Copies host memory that may be unreadable; a fault becomes the translator's
+// exception, as the CRT's memcpy would under Windows' structured exceptions.
+void CopyMemory(void* destination, const void* source, std::size_t length);
+
+namespace orvplatform {
+
+// One guarded region on one thread. Filled by the signal handler before it
+// jumps back.
+struct FaultFrame {
+    sigjmp_buf env;
+    FaultFrame* previous;
+    EXCEPTION_RECORD record;
+    CONTEXT context;
+};
+
+// Pushes a frame on this thread's chain for its lifetime. Must live in the
+// frame that calls sigsetjmp: see guardedCall.
+class FaultGuard {
+public:
+    FaultGuard() noexcept;
+    ~FaultGuard();
+    FaultGuard(const FaultGuard&) = delete;
+    FaultGuard& operator=(const FaultGuard&) = delete;
+
+    FaultFrame frame;
+
+    // Called after the handler jumped back: unblocks the signal and hands the
+    // fault to the translator, which throws. Never returns.
+    [[noreturn]] void raiseTranslated();
+};
+
+// Runs fn(args...) so that a machine fault inside it ends as the translator's
+// exception thrown from this frame. Frames skipped by the jump run no
+// destructors, so keep the guarded region to the foreign call itself.
+template <typename Fn, typename... Args>
+inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
+    FaultGuard guard;
+    if (sigsetjmp(guard.frame.env, 0) != 0) {
+        guard.raiseTranslated();
+    }
+    return fn(std::forward<Args>(args)...);
+}
+
+// Copies a NUL-terminated text of at most cap - 1 characters from memory that
+// may not be readable, without relying on any signal handler. Returns false
+// (and leaves dst empty) when the text is not readable up to its NUL or up to
+// cap - 1 characters. A text longer than that is cut.
+bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
+
+// Load-time hook support: calls fn(module base, DLL_PROCESS_ATTACH) when the
+// module is loaded and fn(..., DLL_PROCESS_DETACH) when it is unloaded.
+struct DllMainRegistrar {
+    using Fn = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+    explicit DllMainRegistrar(Fn fn) noexcept;
+    ~DllMainRegistrar();
+    Fn fn_;
+    HINSTANCE self_;
+};
+
+}  // namespace orvplatform
+
+// Stands in for the loader calling DllMain: place once in the module's source.
+#define ORV_PLATFORM_DLLMAIN(fn) \
+    static const ::orvplatform::DllMainRegistrar orvDllMainRegistrar_{&(fn)};

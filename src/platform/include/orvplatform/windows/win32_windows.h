@@ -1,0 +1,35 @@
+// Windows: the real API. Faults are turned into exceptions by the translator
+// that DllMain installs with _set_se_translator, so a guarded call is a plain
+// call here.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#if defined(_MSC_VER)
+#include <eh.h>
+#else
+using _se_translator_function = void (*)(unsigned int, EXCEPTION_POINTERS*);
+_se_translator_function _set_se_translator(_se_translator_function translator);
+#endif
+
+#include <cstddef>
+#include <cstring>
+
+// The load-time hook is DllMain itself on Windows: the loader calls it.
+#define ORV_PLATFORM_DLLMAIN(fn)
+
+namespace orvplatform {
+
+template <typename Fn, typename... Args>
+inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
+    return fn(std::forward<Args>(args)...);
+}
+
+// Copies a NUL-terminated text of at most cap - 1 characters from memory that
+// may not be readable. Returns false when it is not.
+bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
+
+}  // namespace orvplatform

@@ -1,0 +1,328 @@
+// Machine faults -> the installed translator, on POSIX.
+//
+// Mechanism: every guarded call pushes a FaultFrame (with a sigsetjmp buffer)
+// on a per-thread chain. The signal handler, when the fault is the hardware's
+// and a frame is active on the faulting thread, copies what the kernel says
+// about the fault into that frame and siglongjmps back; the guard then calls
+// the translator, which throws from our own frame where ordinary unwinding
+// works. Throwing straight out of the handler is not used: the unwinder
+// terminates the process in foreign frames built without -fnon-call-exceptions.
+//
+// Everything the handler touches is async-signal-safe: initial-exec TLS (no
+// lazy TLS allocation inside the handler), the saved sigactions, memset.
+#include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "orvplatform/win32.h"
+
+namespace {
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+constexpr std::size_t kSignalCount = sizeof(kSignals) / sizeof(kSignals[0]);
+
+// Windows' NTSTATUS values carried as the I/O status of an in-page error.
+constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011u;
+constexpr ULONG_PTR kStatusDeviceDataError = 0xC000009Cu;
+
+std::atomic<_se_translator_function> g_translator{nullptr};
+std::mutex g_installMutex;
+bool g_installed = false;
+struct sigaction g_previous[kSignalCount];
+pthread_key_t g_altStackKey;
+
+__attribute__((tls_model("initial-exec"))) thread_local orvplatform::FaultFrame* t_top = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local bool t_altStackChecked = false;
+
+std::size_t altStackSize() {
+    const long min = sysconf(_SC_MINSIGSTKSZ);
+    const std::size_t wanted = 64 * 1024;
+    return (min > 0 && static_cast<std::size_t>(min) * 4 > wanted) ? static_cast<std::size_t>(min) * 4
+                                                                   : wanted;
+}
+
+// Runs at thread exit (pthread key destructor), never after the key is gone.
+void releaseAltStack(void* stack) {
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == stack) {
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+    }
+    munmap(stack, altStackSize());
+}
+
+// A stack overflow can only be reported from another stack. Threads that
+// already have one (the host's, a sanitizer's) keep it.
+void ensureAltStack() {
+    if (t_altStackChecked) {
+        return;
+    }
+    t_altStackChecked = true;
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) {
+        return;
+    }
+    const std::size_t size = altStackSize();
+    void* stack = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (stack == MAP_FAILED) {
+        return;
+    }
+    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it.
+    stack_t fresh{};
+    fresh.ss_sp = stack;
+    fresh.ss_size = size;
+    if (sigaltstack(&fresh, nullptr) != 0) {
+        munmap(stack, size);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g_installMutex);
+    if (g_installed) {
+        pthread_setspecific(g_altStackKey, stack);
+    }
+}
+
+std::size_t indexOf(int sig) {
+    for (std::size_t i = 0; i < kSignalCount; ++i) {
+        if (kSignals[i] == sig) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+void fillContext(CONTEXT& c, int sig, const siginfo_t* info, const void* uctx) {
+    std::memset(&c, 0, sizeof c);
+    c.Signal = sig;
+    c.SignalCode = info->si_code;
+    const auto* uc = static_cast<const ucontext_t*>(uctx);
+#if defined(__x86_64__)
+    const greg_t* g = uc->uc_mcontext.gregs;
+    c.Rax = g[REG_RAX];
+    c.Rcx = g[REG_RCX];
+    c.Rdx = g[REG_RDX];
+    c.Rbx = g[REG_RBX];
+    c.Rsp = g[REG_RSP];
+    c.Rbp = g[REG_RBP];
+    c.Rsi = g[REG_RSI];
+    c.Rdi = g[REG_RDI];
+    c.R8 = g[REG_R8];
+    c.R9 = g[REG_R9];
+    c.R10 = g[REG_R10];
+    c.R11 = g[REG_R11];
+    c.R12 = g[REG_R12];
+    c.R13 = g[REG_R13];
+    c.R14 = g[REG_R14];
+    c.R15 = g[REG_R15];
+    c.Rip = g[REG_RIP];
+    c.EFlags = static_cast<DWORD>(g[REG_EFL]);
+    c.TrapNo = g[REG_TRAPNO];
+    c.ErrorCode = g[REG_ERR];
+#elif defined(__aarch64__)
+    c.Rip = uc->uc_mcontext.pc;
+    c.Rsp = uc->uc_mcontext.sp;
+#else
+    (void)uc;
+#endif
+}
+
+// Fills the record as Windows would for the same fault.
+void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t* info) {
+    std::memset(&r, 0, sizeof r);
+#if defined(__x86_64__)
+    r.ExceptionAddress = reinterpret_cast<void*>(c.Rip);
+    const bool pageFault = c.TrapNo == 14;
+#else
+    r.ExceptionAddress = (sig == SIGSEGV || sig == SIGBUS) ? reinterpret_cast<void*>(c.Rip) : info->si_addr;
+    const bool pageFault = false;
+#endif
+    const auto address = reinterpret_cast<ULONG_PTR>(info->si_addr);
+    // Page-fault error code: bit 1 set for a write, bit 4 for an instruction fetch.
+    const ULONG_PTR access = !pageFault ? 0 : (c.ErrorCode & 0x10) ? 8 : (c.ErrorCode & 0x2) ? 1 : 0;
+    switch (sig) {
+        case SIGSEGV:
+            r.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+            r.NumberParameters = 2;
+            if (info->si_code == SI_KERNEL) {
+                // General protection (e.g. a non-canonical address): the
+                // kernel does not say which address; Windows reports all ones.
+                r.ExceptionInformation[0] = 0;
+                r.ExceptionInformation[1] = ~ULONG_PTR{0};
+            } else {
+                r.ExceptionInformation[0] = access;
+                r.ExceptionInformation[1] = address;
+            }
+            break;
+        case SIGBUS:
+            if (info->si_code == BUS_ADRALN) {
+                r.ExceptionCode = EXCEPTION_DATATYPE_MISALIGNMENT;
+                break;
+            }
+            r.ExceptionCode = EXCEPTION_IN_PAGE_ERROR;
+            r.NumberParameters = 3;
+            r.ExceptionInformation[0] = access;
+            r.ExceptionInformation[1] = address;
+            r.ExceptionInformation[2] = info->si_code == BUS_ADRERR ? kStatusEndOfFile : kStatusDeviceDataError;
+            break;
+        case SIGFPE:
+            switch (info->si_code) {
+                case FPE_INTDIV: r.ExceptionCode = EXCEPTION_INT_DIVIDE_BY_ZERO; break;
+                case FPE_INTOVF: r.ExceptionCode = EXCEPTION_INT_OVERFLOW; break;
+                case FPE_FLTDIV: r.ExceptionCode = EXCEPTION_FLT_DIVIDE_BY_ZERO; break;
+                case FPE_FLTOVF: r.ExceptionCode = EXCEPTION_FLT_OVERFLOW; break;
+                case FPE_FLTUND: r.ExceptionCode = EXCEPTION_FLT_UNDERFLOW; break;
+                case FPE_FLTRES: r.ExceptionCode = EXCEPTION_FLT_INEXACT_RESULT; break;
+                case FPE_FLTSUB: r.ExceptionCode = EXCEPTION_FLT_DENORMAL_OPERAND; break;
+                default: r.ExceptionCode = EXCEPTION_FLT_INVALID_OPERATION; break;
+            }
+            break;
+        default:  // SIGILL
+            r.ExceptionCode = (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG)
+                                  ? EXCEPTION_PRIV_INSTRUCTION
+                                  : EXCEPTION_ILLEGAL_INSTRUCTION;
+            break;
+    }
+}
+
+// Not ours: behave as if we had never been installed.
+void forward(int sig, siginfo_t* info, void* uctx) {
+    const struct sigaction& prev = g_previous[indexOf(sig)];
+    if ((prev.sa_flags & SA_SIGINFO) != 0 && prev.sa_sigaction != nullptr) {
+        prev.sa_sigaction(sig, info, uctx);
+        return;
+    }
+    if (prev.sa_handler == SIG_IGN) {
+        if (info->si_code <= 0) {
+            return;  // a sent signal that was ignored stays ignored
+        }
+    } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != nullptr) {
+        prev.sa_handler(sig);
+        return;
+    }
+    // Default action: a hardware fault re-executes and dies with the signal;
+    // a sent one is re-raised and delivered when this handler returns.
+    signal(sig, SIG_DFL);
+    if (info->si_code <= 0) {
+        raise(sig);
+    }
+}
+
+void onFault(int sig, siginfo_t* info, void* uctx) {
+    orvplatform::FaultFrame* frame = t_top;
+    // Only faults the hardware raised on this very thread inside a guard.
+    if (frame == nullptr || info->si_code <= 0 || g_translator.load(std::memory_order_relaxed) == nullptr) {
+        forward(sig, info, uctx);
+        return;
+    }
+    t_top = nullptr;  // a fault from here on is not handled again
+    fillContext(frame->context, sig, info, uctx);
+    fillRecord(frame->record, frame->context, sig, info);
+    siglongjmp(frame->env, 1);
+}
+
+void installHandlersLocked() {
+    if (g_installed) {
+        return;
+    }
+    if (pthread_key_create(&g_altStackKey, &releaseAltStack) != 0) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_sigaction = &onFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < kSignalCount; ++i) {
+        sigaction(kSignals[i], &action, &g_previous[i]);
+    }
+    g_installed = true;
+}
+
+// Unloading the module that holds this code must not leave a handler pointing
+// into unmapped memory: put back what was there before, where it is still ours.
+struct HandlerRestorer {
+    ~HandlerRestorer() {
+        std::lock_guard<std::mutex> lock(g_installMutex);
+        if (!g_installed) {
+            return;
+        }
+        for (std::size_t i = 0; i < kSignalCount; ++i) {
+            struct sigaction current {};
+            if (sigaction(kSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0 &&
+                current.sa_sigaction == &onFault) {
+                sigaction(kSignals[i], &g_previous[i], nullptr);
+            }
+        }
+        // Threads that still run keep their alternate stacks (memory, not
+        // code); only the key's destructor must not outlive us.
+        pthread_key_delete(g_altStackKey);
+        g_installed = false;
+        g_translator.store(nullptr);
+    }
+} g_restorer;
+
+}  // namespace
+
+_se_translator_function _set_se_translator(_se_translator_function translator) {
+    std::lock_guard<std::mutex> lock(g_installMutex);
+    if (translator != nullptr) {
+        installHandlersLocked();
+    }
+    return g_translator.exchange(translator);
+}
+
+namespace orvplatform {
+
+FaultGuard::FaultGuard() noexcept {
+    ensureAltStack();
+    frame.previous = t_top;
+    t_top = &frame;
+}
+
+FaultGuard::~FaultGuard() { t_top = frame.previous; }
+
+void FaultGuard::raiseTranslated() {
+    // The handler was left by a jump that did not restore the signal mask.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, frame.context.Signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    t_top = frame.previous;
+
+    EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
+    if (const _se_translator_function translator = g_translator.load()) {
+        translator(frame.record.ExceptionCode, &pointers);
+    }
+    // A translator that returns breaks its contract; there is nothing to go
+    // back to.
+    std::abort();
+}
+
+DllMainRegistrar::DllMainRegistrar(Fn fn) noexcept : fn_(fn), self_(nullptr) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(fn), &info) != 0) {
+        self_ = static_cast<HINSTANCE>(info.dli_fbase);
+    }
+    fn_(self_, DLL_PROCESS_ATTACH, nullptr);
+}
+
+DllMainRegistrar::~DllMainRegistrar() { fn_(self_, DLL_PROCESS_DETACH, nullptr); }
+
+}  // namespace orvplatform
+
+namespace {
+void rawCopy(void* destination, const void* source, std::size_t length) {
+    std::memcpy(destination, source, length);
+}
+}  // namespace
+
+void CopyMemory(void* destination, const void* source, std::size_t length) {
+    orvplatform::guardedCall(&rawCopy, destination, source, length);
+}

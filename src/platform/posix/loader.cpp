@@ -1,0 +1,93 @@
+// POSIX module loading behind LoadLibraryW / GetProcAddress / FreeLibrary.
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <string>
+
+#include "orvplatform/win32.h"
+
+namespace {
+
+// Names are ASCII in practice; anything else is passed on as UTF-8.
+std::string toUtf8(LPCWSTR wide) {
+    std::string out;
+    for (; *wide != L'\0'; ++wide) {
+        const auto c = static_cast<char32_t>(*wide);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool endsWithDll(const std::string& name) {
+    if (name.size() < 4) {
+        return false;
+    }
+    const std::string ext = name.substr(name.size() - 4);
+    return (ext[0] == '.') && (ext[1] == 'd' || ext[1] == 'D') && (ext[2] == 'l' || ext[2] == 'L') &&
+           (ext[3] == 'l' || ext[3] == 'L');
+}
+
+}  // namespace
+
+namespace orvplatform {
+
+// "dir/NAME.dll" -> "dir/libNAME.so"; other names are used as they are.
+std::string platformModuleName(const std::string& windowsName) {
+    if (!endsWithDll(windowsName)) {
+        return windowsName;
+    }
+    const std::size_t slash = windowsName.find_last_of('/');
+    const std::size_t start = (slash == std::string::npos) ? 0 : slash + 1;
+    return windowsName.substr(0, start) + "lib" +
+           windowsName.substr(start, windowsName.size() - start - 4) + ".so";
+}
+
+}  // namespace orvplatform
+
+HMODULE LoadLibraryW(LPCWSTR fileName) {
+    if (fileName == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const std::string name = orvplatform::platformModuleName(toUtf8(fileName));
+    // dlopen searches with the run path of the object that calls it, which is
+    // the module this layer is linked into: that is what puts the common
+    // module beside the analyzer first after LD_LIBRARY_PATH.
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr && errno == 0) {
+        errno = ENOENT;
+    }
+    return static_cast<HMODULE>(handle);
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+    if (module == nullptr || procName == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(dlsym(module, procName));
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    if (module == nullptr) {
+        return FALSE;
+    }
+    return dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetLastError() { return static_cast<DWORD>(errno); }
+
+void SetLastError(DWORD error) { errno = static_cast<int>(error); }

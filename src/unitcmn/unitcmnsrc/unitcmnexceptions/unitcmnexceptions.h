@@ -1,0 +1,62 @@
+// The one exception type the analyzer throws, the builder that fills it, and
+// the translator that turns machine faults into it.
+//
+// unitCmnException is a self-contained value record (no base class, no heap
+// memory): it can be copied out of a fault and thrown across module
+// boundaries. Having no base class, it is caught only as unitCmnException& or
+// by catch (...), never by catch (std::exception&).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "orvplatform/win32.h"
+
+class unitCmnException {
+public:
+    // A new record: code 3, empty texts, last error 0, both fault structures
+    // zero, filled 1.
+    unitCmnException();
+
+    // Fills a record through unitCmnExceptions::setException. file and
+    // comment may be null (empty); longer texts are cut to their field.
+    // pointers, when not null, describe a machine fault: its exception record
+    // and context are copied and "info" describes it.
+    unitCmnException(uint32_t errorCode, EXCEPTION_POINTERS* pointers, const char* file, uint32_t line,
+                     const char* comment);
+
+    // Four lines: "ErrorCode :0x%08X\t", "LastErr :0x%08X\t", "Info :<info>",
+    // "Comment :<comment>", joined with "\n".
+    std::string getErrorText() const;
+
+    uint32_t errorCode;
+    char fileName[260];
+    uint32_t lineNo;
+    char comment[1024];
+    uint32_t lastError;
+    char info[1024];
+    EXCEPTION_RECORD exceptionRecord;
+    CONTEXT contextRecord;
+    uint32_t filled;
+};
+
+// Builds records. Owns at most one on the heap, freed with the builder.
+class unitCmnExceptions {
+public:
+    unitCmnExceptions() = default;
+    unitCmnExceptions(const unitCmnExceptions&) = delete;
+    unitCmnExceptions& operator=(const unitCmnExceptions&) = delete;
+    virtual ~unitCmnExceptions();
+
+    // Fills the held record (creating it on first use) and returns a copy.
+    unitCmnException setException(uint32_t errorCode, EXCEPTION_POINTERS* pointers, const char* file,
+                                  uint32_t line, const char* comment);
+
+private:
+    unitCmnException* record_ = nullptr;
+};
+
+// The structured-exception translator: throws a record (code 3, the fault's
+// pointers, empty comment). Never returns. The code argument is not used: the
+// code is read from the exception record.
+void translateStructuredException(unsigned int code, EXCEPTION_POINTERS* pointers);
