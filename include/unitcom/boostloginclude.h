@@ -39,6 +39,8 @@
 #include <boost/preprocessor/stringize.hpp>
 #include <boost/scope_exit.hpp>
 
+#include "orvplatform/win32.h"
+
 namespace RynCmnLog {
 
 // Only inout (10) and error (13) are written by the analyzer; the others are
@@ -58,12 +60,20 @@ using severity_logger = boost::log::sources::severity_logger_mt<severity_level>;
 // One logger per process: every module that declares this tag with this
 // logger type and shares the Boost.Log library finds the same instance in
 // Boost.Log's global storage; the first module that logs creates it.
+//
+// The logger, its holder and its attributes run code of the module that
+// creates them, while Boost.Log's global storage keeps them for the whole
+// process. So the creating module pins itself: a host that unloads the
+// analyzer after the analyzer logged first must not leave the logger pointing
+// into unmapped code. Hosts avoid the pin by logging (or calling
+// glob_logger::get()) before they load the analyzer.
 BOOST_LOG_INLINE_GLOBAL_LOGGER_INIT(glob_logger, severity_logger) {
+    ::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&glob_logger::get));
     severity_logger lg;
     lg.add_attribute("TimeStamp", boost::log::attributes::local_clock());
     lg.add_attribute("UTCTimeStamp", boost::log::attributes::utc_clock());
-    lg.add_attribute("Process",
-                     boost::log::attributes::constant<std::string>(boost::log::aux::get_process_name()));
+    lg.add_attribute("Process", boost::log::attributes::constant<std::string>(
+                                    boost::log::aux::get_process_name()));
     lg.add_attribute("ThreadID", boost::log::attributes::current_thread_id());
     return lg;
 }
@@ -101,25 +111,28 @@ constexpr const char* baseName(const char* path) {
 }  // namespace detail
 }  // namespace RynCmnLog
 
-#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                           \
-    BOOST_LOG_SEV(::RynCmnLog::glob_logger::get(), (severity_))                                          \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                          \
-                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))                \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcLine,                          \
-                                   std::string(BOOST_PP_STRINGIZE(__LINE__)))                           \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction,                  \
-                                   std::string(BOOST_CURRENT_FUNCTION))                                 \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType, std::string(inOut_)) \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId, std::string())
+#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                  \
+    BOOST_LOG_SEV(::RynCmnLog::glob_logger::get(), (severity_))                               \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                \
+                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))      \
+        << ::boost::log::add_value(                                                           \
+               ::RynCmnLog::detail::recordNames().srcLine,                                    \
+               std::string(BOOST_PP_STRINGIZE(__LINE__)))                                     \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction, \
+                                          std::string(BOOST_CURRENT_FUNCTION))                \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType,       \
+                                          std::string(inOut_))                                \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId,       \
+                                          std::string())
 
 #define RYNLOG_ENTRY() RYNCMNLOG_RECORD_(::RynCmnLog::inout, "-->")
 
 #define RYNLOG_ERROR(message) RYNCMNLOG_RECORD_(::RynCmnLog::error, " ") << (message)
 
-#define RYNLOG_EXIT(result)                                                   \
-    do {                                                                      \
-        try {                                                                 \
+#define RYNLOG_EXIT(result)                                                            \
+    do {                                                                               \
+        try {                                                                          \
             RYNCMNLOG_RECORD_(::RynCmnLog::inout, "<--") << static_cast<bool>(result); \
-        } catch (...) {                                                       \
-        }                                                                     \
+        } catch (...) {                                                                \
+        }                                                                              \
     } while (false)

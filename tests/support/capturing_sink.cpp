@@ -7,7 +7,8 @@ namespace testsupport {
 
 namespace {
 
-std::string stringValue(const boost::log::attribute_value_set& values, const char* name, bool* present = nullptr) {
+std::string stringValue(const boost::log::attribute_value_set& values, const char* name,
+                        bool* present = nullptr) {
     auto it = values.find(name);
     if (present != nullptr) {
         *present = it != values.end();
@@ -59,7 +60,9 @@ CapturingSink::CapturingSink()
     boost::log::core::get()->add_sink(sink_);
 }
 
-CapturingSink::~CapturingSink() { boost::log::core::get()->remove_sink(sink_); }
+CapturingSink::~CapturingSink() {
+    boost::log::core::get()->remove_sink(sink_);
+}
 
 std::vector<std::string> CapturingSink::summary() const {
     std::vector<std::string> out;

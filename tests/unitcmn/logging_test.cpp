@@ -14,7 +14,9 @@ bool loggedFunction(bool result) {
     if (!result) {
         RYNLOG_ERROR("it failed");
     }
-    BOOST_SCOPE_EXIT_ALL(&) { RYNLOG_EXIT(result); };
+    BOOST_SCOPE_EXIT_ALL(&) {
+        RYNLOG_EXIT(result);
+    };
     return result;
 }
 

@@ -45,8 +45,9 @@ __attribute__((tls_model("initial-exec"))) thread_local bool t_altStackChecked =
 std::size_t altStackSize() {
     const long min = sysconf(_SC_MINSIGSTKSZ);
     const std::size_t wanted = 64 * 1024;
-    return (min > 0 && static_cast<std::size_t>(min) * 4 > wanted) ? static_cast<std::size_t>(min) * 4
-                                                                   : wanted;
+    return (min > 0 && static_cast<std::size_t>(min) * 4 > wanted)
+               ? static_cast<std::size_t>(min) * 4
+               : wanted;
 }
 
 // Runs at thread exit (pthread key destructor), never after the key is gone.
@@ -141,12 +142,16 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
     r.ExceptionAddress = reinterpret_cast<void*>(c.Rip);
     const bool pageFault = c.TrapNo == 14;
 #else
-    r.ExceptionAddress = (sig == SIGSEGV || sig == SIGBUS) ? reinterpret_cast<void*>(c.Rip) : info->si_addr;
+    r.ExceptionAddress =
+        (sig == SIGSEGV || sig == SIGBUS) ? reinterpret_cast<void*>(c.Rip) : info->si_addr;
     const bool pageFault = false;
 #endif
     const auto address = reinterpret_cast<ULONG_PTR>(info->si_addr);
     // Page-fault error code: bit 1 set for a write, bit 4 for an instruction fetch.
-    const ULONG_PTR access = !pageFault ? 0 : (c.ErrorCode & 0x10) ? 8 : (c.ErrorCode & 0x2) ? 1 : 0;
+    const ULONG_PTR access = !pageFault             ? 0
+                             : (c.ErrorCode & 0x10) ? 8
+                             : (c.ErrorCode & 0x2)  ? 1
+                                                    : 0;
     switch (sig) {
         case SIGSEGV:
             r.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
@@ -170,18 +175,35 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
             r.NumberParameters = 3;
             r.ExceptionInformation[0] = access;
             r.ExceptionInformation[1] = address;
-            r.ExceptionInformation[2] = info->si_code == BUS_ADRERR ? kStatusEndOfFile : kStatusDeviceDataError;
+            r.ExceptionInformation[2] =
+                info->si_code == BUS_ADRERR ? kStatusEndOfFile : kStatusDeviceDataError;
             break;
         case SIGFPE:
             switch (info->si_code) {
-                case FPE_INTDIV: r.ExceptionCode = EXCEPTION_INT_DIVIDE_BY_ZERO; break;
-                case FPE_INTOVF: r.ExceptionCode = EXCEPTION_INT_OVERFLOW; break;
-                case FPE_FLTDIV: r.ExceptionCode = EXCEPTION_FLT_DIVIDE_BY_ZERO; break;
-                case FPE_FLTOVF: r.ExceptionCode = EXCEPTION_FLT_OVERFLOW; break;
-                case FPE_FLTUND: r.ExceptionCode = EXCEPTION_FLT_UNDERFLOW; break;
-                case FPE_FLTRES: r.ExceptionCode = EXCEPTION_FLT_INEXACT_RESULT; break;
-                case FPE_FLTSUB: r.ExceptionCode = EXCEPTION_FLT_DENORMAL_OPERAND; break;
-                default: r.ExceptionCode = EXCEPTION_FLT_INVALID_OPERATION; break;
+                case FPE_INTDIV:
+                    r.ExceptionCode = EXCEPTION_INT_DIVIDE_BY_ZERO;
+                    break;
+                case FPE_INTOVF:
+                    r.ExceptionCode = EXCEPTION_INT_OVERFLOW;
+                    break;
+                case FPE_FLTDIV:
+                    r.ExceptionCode = EXCEPTION_FLT_DIVIDE_BY_ZERO;
+                    break;
+                case FPE_FLTOVF:
+                    r.ExceptionCode = EXCEPTION_FLT_OVERFLOW;
+                    break;
+                case FPE_FLTUND:
+                    r.ExceptionCode = EXCEPTION_FLT_UNDERFLOW;
+                    break;
+                case FPE_FLTRES:
+                    r.ExceptionCode = EXCEPTION_FLT_INEXACT_RESULT;
+                    break;
+                case FPE_FLTSUB:
+                    r.ExceptionCode = EXCEPTION_FLT_DENORMAL_OPERAND;
+                    break;
+                default:
+                    r.ExceptionCode = EXCEPTION_FLT_INVALID_OPERATION;
+                    break;
             }
             break;
         default:  // SIGILL
@@ -218,7 +240,8 @@ void forward(int sig, siginfo_t* info, void* uctx) {
 void onFault(int sig, siginfo_t* info, void* uctx) {
     orvplatform::FaultFrame* frame = t_top;
     // Only faults the hardware raised on this very thread inside a guard.
-    if (frame == nullptr || info->si_code <= 0 || g_translator.load(std::memory_order_relaxed) == nullptr) {
+    if (frame == nullptr || info->si_code <= 0 ||
+        g_translator.load(std::memory_order_relaxed) == nullptr) {
         forward(sig, info, uctx);
         return;
     }
@@ -255,8 +278,8 @@ struct HandlerRestorer {
         }
         for (std::size_t i = 0; i < kSignalCount; ++i) {
             struct sigaction current {};
-            if (sigaction(kSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0 &&
-                current.sa_sigaction == &onFault) {
+            if (sigaction(kSignals[i], nullptr, &current) == 0 &&
+                (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == &onFault) {
                 sigaction(kSignals[i], &g_previous[i], nullptr);
             }
         }
@@ -286,7 +309,9 @@ FaultGuard::FaultGuard() noexcept {
     t_top = &frame;
 }
 
-FaultGuard::~FaultGuard() { t_top = frame.previous; }
+FaultGuard::~FaultGuard() {
+    t_top = frame.previous;
+}
 
 void FaultGuard::raiseTranslated() {
     // The handler was left by a jump that did not restore the signal mask.
@@ -313,7 +338,9 @@ DllMainRegistrar::DllMainRegistrar(Fn fn) noexcept : fn_(fn), self_(nullptr) {
     fn_(self_, DLL_PROCESS_ATTACH, nullptr);
 }
 
-DllMainRegistrar::~DllMainRegistrar() { fn_(self_, DLL_PROCESS_DETACH, nullptr); }
+DllMainRegistrar::~DllMainRegistrar() {
+    fn_(self_, DLL_PROCESS_DETACH, nullptr);
+}
 
 }  // namespace orvplatform
 

@@ -37,8 +37,8 @@ bool endsWithDll(const std::string& name) {
         return false;
     }
     const std::string ext = name.substr(name.size() - 4);
-    return (ext[0] == '.') && (ext[1] == 'd' || ext[1] == 'D') && (ext[2] == 'l' || ext[2] == 'L') &&
-           (ext[3] == 'l' || ext[3] == 'L');
+    return (ext[0] == '.') && (ext[1] == 'd' || ext[1] == 'D') &&
+           (ext[2] == 'l' || ext[2] == 'L') && (ext[3] == 'l' || ext[3] == 'L');
 }
 
 }  // namespace
@@ -54,6 +54,18 @@ std::string platformModuleName(const std::string& windowsName) {
     const std::size_t start = (slash == std::string::npos) ? 0 : slash + 1;
     return windowsName.substr(0, start) + "lib" +
            windowsName.substr(start, windowsName.size() - start - 4) + ".so";
+}
+
+void keepModuleLoaded(const void* address) noexcept {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return;
+    }
+    // RTLD_NOLOAD | RTLD_NODELETE promotes the loaded object; the reference it
+    // takes is given back at once.
+    if (void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) {
+        dlclose(handle);
+    }
 }
 
 }  // namespace orvplatform
@@ -88,6 +100,10 @@ BOOL FreeLibrary(HMODULE module) {
     return dlclose(module) == 0 ? TRUE : FALSE;
 }
 
-DWORD GetLastError() { return static_cast<DWORD>(errno); }
+DWORD GetLastError() {
+    return static_cast<DWORD>(errno);
+}
 
-void SetLastError(DWORD error) { errno = static_cast<int>(error); }
+void SetLastError(DWORD error) {
+    errno = static_cast<int>(error);
+}

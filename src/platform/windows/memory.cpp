@@ -25,8 +25,8 @@ bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept {
             chunk = cap - 1 - got;
         }
         SIZE_T read = 0;
-        if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(base + got), dst + got, chunk,
-                               &read) ||
+        if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(base + got),
+                               dst + got, chunk, &read) ||
             read != chunk) {
             dst[0] = '\0';
             return false;

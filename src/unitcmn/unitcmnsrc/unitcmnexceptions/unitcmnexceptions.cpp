@@ -27,15 +27,17 @@ using ull = unsigned long long;
 void composeInfo(char (&info)[1024], const EXCEPTION_RECORD& rec) {
     const auto address = reinterpret_cast<ull>(rec.ExceptionAddress);
     if (rec.ExceptionCode == EXCEPTION_ACCESS_VIOLATION) {
-        std::snprintf(info, sizeof info,
-                      "The instruction at 0x%llX referenced memory at 0x%llX. The memory could not be %s.", address,
-                      static_cast<ull>(rec.ExceptionInformation[1]),
-                      rec.ExceptionInformation[0] != 0 ? "write" : "read");
+        std::snprintf(
+            info, sizeof info,
+            "The instruction at 0x%llX referenced memory at 0x%llX. The memory could not be %s.",
+            address, static_cast<ull>(rec.ExceptionInformation[1]),
+            rec.ExceptionInformation[0] != 0 ? "write" : "read");
         return;
     }
     if (rec.ExceptionCode == EXCEPTION_IN_PAGE_ERROR) {
         std::snprintf(info, sizeof info,
-                      "The instruction at 0x%llX referenced memory at 0x%llX. The required data was not placed "
+                      "The instruction at 0x%llX referenced memory at 0x%llX. The required data "
+                      "was not placed "
                       "into memory because of an I/O error status of 0x%llX.",
                       address, static_cast<ull>(rec.ExceptionInformation[1]),
                       static_cast<ull>(rec.ExceptionInformation[2]));
@@ -45,9 +47,10 @@ void composeInfo(char (&info)[1024], const EXCEPTION_RECORD& rec) {
         // The parameter is meant to point to a text, but nothing promises it
         // does: read it only through a probe that cannot fault.
         char text[sizeof info];
-        if (orvplatform::copyTextIfReadable(text, sizeof text,
-                                            reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
-            std::snprintf(info, sizeof info, "Address : 0x%llX %s", address, text);
+        if (orvplatform::copyTextIfReadable(
+                text, sizeof text, reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
+            const int head = std::snprintf(info, sizeof info, "Address : 0x%llX ", address);
+            copyBounded(info + head, sizeof info - static_cast<std::size_t>(head), text);
             return;
         }
     }
@@ -67,8 +70,8 @@ unitCmnException::unitCmnException()
       contextRecord{},
       filled(1) {}
 
-unitCmnException::unitCmnException(uint32_t code, EXCEPTION_POINTERS* pointers, const char* file, uint32_t line,
-                                   const char* text)
+unitCmnException::unitCmnException(uint32_t code, EXCEPTION_POINTERS* pointers, const char* file,
+                                   uint32_t line, const char* text)
     : unitCmnException() {
     auto builder = std::make_unique<unitCmnExceptions>();
     *this = builder->setException(code, pointers, file, line, text);
@@ -88,10 +91,13 @@ std::string unitCmnException::getErrorText() const {
     return text;
 }
 
-unitCmnExceptions::~unitCmnExceptions() { delete record_; }
+unitCmnExceptions::~unitCmnExceptions() {
+    delete record_;
+}
 
-unitCmnException unitCmnExceptions::setException(uint32_t code, EXCEPTION_POINTERS* pointers, const char* file,
-                                                 uint32_t line, const char* text) {
+unitCmnException unitCmnExceptions::setException(uint32_t code, EXCEPTION_POINTERS* pointers,
+                                                 const char* file, uint32_t line,
+                                                 const char* text) {
     if (record_ == nullptr) {
         record_ = new unitCmnException();
     }

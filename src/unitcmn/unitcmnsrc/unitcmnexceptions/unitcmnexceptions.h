@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "orvplatform/win32.h"
@@ -22,8 +23,8 @@ public:
     // comment may be null (empty); longer texts are cut to their field.
     // pointers, when not null, describe a machine fault: its exception record
     // and context are copied and "info" describes it.
-    unitCmnException(uint32_t errorCode, EXCEPTION_POINTERS* pointers, const char* file, uint32_t line,
-                     const char* comment);
+    unitCmnException(uint32_t errorCode, EXCEPTION_POINTERS* pointers, const char* file,
+                     uint32_t line, const char* comment);
 
     // Four lines: "ErrorCode :0x%08X\t", "LastErr :0x%08X\t", "Info :<info>",
     // "Comment :<comment>", joined with "\n".
@@ -49,8 +50,8 @@ public:
     virtual ~unitCmnExceptions();
 
     // Fills the held record (creating it on first use) and returns a copy.
-    unitCmnException setException(uint32_t errorCode, EXCEPTION_POINTERS* pointers, const char* file,
-                                  uint32_t line, const char* comment);
+    unitCmnException setException(uint32_t errorCode, EXCEPTION_POINTERS* pointers,
+                                  const char* file, uint32_t line, const char* comment);
 
 private:
     unitCmnException* record_ = nullptr;
@@ -60,3 +61,25 @@ private:
 // pointers, empty comment). Never returns. The code argument is not used: the
 // code is read from the exception record.
 void translateStructuredException(unsigned int code, EXCEPTION_POINTERS* pointers);
+
+// The three handlers of library code below the host's boundary: every failure
+// of the try block before them leaves as unitCmnException, a copy or a new
+// record (code 3, this file, the handler's own line, what() or an empty
+// comment). Write the three directly after the try block, one per line:
+//
+//     try { ... }
+//     UNITCMN_RETHROW_UNITCMN
+//     UNITCMN_RETHROW_STD
+//     UNITCMN_RETHROW_ANY
+#define UNITCMN_RETHROW_UNITCMN    \
+    catch (unitCmnException & e) { \
+        throw unitCmnException(e); \
+    }
+#define UNITCMN_RETHROW_STD                                               \
+    catch (std::exception & e) {                                          \
+        throw unitCmnException(3, nullptr, __FILE__, __LINE__, e.what()); \
+    }
+#define UNITCMN_RETHROW_ANY                                         \
+    catch (...) {                                                   \
+        throw unitCmnException(3, nullptr, __FILE__, __LINE__, ""); \
+    }

@@ -162,6 +162,11 @@ inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
 // cap - 1 characters. A text longer than that is cut.
 bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
 
+// Keeps the module that contains address loaded until the process ends (what
+// GetModuleHandleEx with GET_MODULE_HANDLE_EX_FLAG_PIN does on Windows). For
+// objects whose code must outlive a later FreeLibrary/dlclose of their module.
+void keepModuleLoaded(const void* address) noexcept;
+
 // Load-time hook support: calls fn(module base, DLL_PROCESS_ATTACH) when the
 // module is loaded and fn(..., DLL_PROCESS_DETACH) when it is unloaded.
 struct DllMainRegistrar {
@@ -175,5 +180,8 @@ struct DllMainRegistrar {
 }  // namespace orvplatform
 
 // Stands in for the loader calling DllMain: place once in the module's source.
+// Marks a function definition as an export of the module.
+#define ORV_MODULE_EXPORT __attribute__((visibility("default")))
+
 #define ORV_PLATFORM_DLLMAIN(fn) \
     static const ::orvplatform::DllMainRegistrar orvDllMainRegistrar_{&(fn)};
