@@ -11,6 +11,7 @@
 // Not thread-safe: one tree is used by one thread at a time.
 #pragma once
 
+#include <iosfwd>
 #include <list>
 #include <string>
 
@@ -25,6 +26,14 @@ public:
     IoXMLDefine* addElement(std::string key, std::string value);
 
     const std::list<IoXMLDefine>& getElements() const { return m_elements; }
+
+    // XML output (paramio library only; the analyzer does not carry it).
+    // Writes the tree as an indented UTF-8 XML 1.0 document, nesting entries
+    // by the rule above. Throws unitCmnException naming the entry when a key
+    // cannot be an element name. Texts are escaped so that the output is
+    // always well-formed; see docs/xml-output.md for the scheme.
+    void writeXml(std::ostream& out) const;
+    std::string toXml() const;
 
 private:
     std::list<IoXMLDefine> m_elements;
