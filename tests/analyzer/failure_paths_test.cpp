@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/log/core.hpp>
@@ -81,10 +82,6 @@ std::vector<std::pair<std::string, std::pair<int, std::string>>> decodedInOrder(
 constexpr std::size_t kAllDecoded = 25;
 constexpr std::size_t kBeforeToolStatus = 19;
 
-Matcher<std::string> record(const std::string& text) {
-    return text;
-}
-
 // An error record holding an exception record's text.
 Matcher<std::string> exceptionRecord(const std::string& who, const std::string& info,
                                      const std::string& comment) {
@@ -95,172 +92,87 @@ Matcher<std::string> exceptionRecord(const std::string& who, const std::string& 
 const char kReadFault[] =
     "The instruction at 0x[0-9A-F]+ referenced memory at 0x10\\. The memory could not be read\\.";
 
-struct FailureCase {
-    const char* name;
+// Which module stands in front of the analyzer and what it is told to do.
+struct Setup {
     Module module;
     std::size_t size;
     CommonMode commonMode;
-    int failAtCall;
+    int failAtCall;  // 14 is ToolStatus, see fillBlock()
     Failure failure;
-    bool result;
-    bool commonRan;
-    std::size_t decoded;  // leading entries of decodedInOrder() in the map
+};
+
+struct FailureCase {
+    const char* name;
+    Setup setup;
+    std::size_t decoded;  // leading entries of decodedInOrder() left in the map
     std::vector<Matcher<std::string>> trace;
 };
 
+// How failed calls end.
+const char kModelEnd[] = "model|<--|false";
+const char kStartEnd[] = "start|<--|false";
+const char kModelFailed[] = "start| |Status analysis error";
+
 const FailureCase kCases[] = {
     {"Success",
-     Module::Full,
-     1024,
-     CommonMode::Succeed,
-     0,
-     Failure::None,
-     true,
-     true,
+     {Module::Full, 1024, CommonMode::Succeed, 0, Failure::None},
      kAllDecoded,
-     {record("start|-->|"), record("model|-->|"), record("release"), record("model|<--|true"),
-      record("release"), record("start|<--|true")}},
+     {"start|-->|", "model|-->|", "release", "model|<--|true", "release", "start|<--|true"}},
     {"NoCommonModule",
-     Module::None,
-     1024,
-     CommonMode::Succeed,
+     {Module::None, 1024, CommonMode::Succeed, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     false,
-     0,
-     {record("start|-->|"), record("start| |Failed to load [prtOrvCommonStatusAnalyzer.dll]"),
-      record("start|<--|false")}},
+     {"start|-->|", "start| |Failed to load [prtOrvCommonStatusAnalyzer.dll]", kStartEnd}},
     {"BlockOf1023",
-     Module::Full,
-     1023,
-     CommonMode::Succeed,
+     {Module::Full, 1023, CommonMode::Succeed, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     false,
-     0,
-     {record("start|-->|"), record("start| |Status size error"), record("start|<--|false")}},
+     {"start|-->|", "start| |Status size error", kStartEnd}},
     {"NoStartStatusAnalysis",
-     Module::NoStart,
-     1024,
-     CommonMode::Succeed,
+     {Module::NoStart, 1024, CommonMode::Succeed, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     false,
-     0,
-     {record("start|-->|"), record("start| |Failed to get API [startStatusAnalysis]"),
-      record("release"), record("start|<--|false")}},
+     {"start|-->|", "start| |Failed to get API [startStatusAnalysis]", "release", kStartEnd}},
     {"CommonReturnsFalse",
-     Module::Full,
-     1024,
-     CommonMode::ReturnFalse,
+     {Module::Full, 1024, CommonMode::ReturnFalse, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), record("start| |Common status analysis error"), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", "start| |Common status analysis error", "release", kStartEnd}},
     {"CommonThrowsStd",
-     Module::Full,
-     1024,
-     CommonMode::ThrowStd,
+     {Module::Full, 1024, CommonMode::ThrowStd, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), exceptionRecord("start", "", commondouble::kCommonWhat),
-      record("release"), record("start|<--|false")}},
+     {"start|-->|", exceptionRecord("start", "", commondouble::kCommonWhat), "release", kStartEnd}},
     {"CommonThrowsInt",
-     Module::Full,
-     1024,
-     CommonMode::ThrowInt,
+     {Module::Full, 1024, CommonMode::ThrowInt, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), exceptionRecord("start", "", ""), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", exceptionRecord("start", "", ""), "release", kStartEnd}},
     {"CommonFaults",
-     Module::Full,
-     1024,
-     CommonMode::Fault,
+     {Module::Full, 1024, CommonMode::Fault, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), exceptionRecord("start", kReadFault, ""), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", exceptionRecord("start", kReadFault, ""), "release", kStartEnd}},
     {"NoUShortConversion",
-     Module::NoUShort,
-     1024,
-     CommonMode::Succeed,
+     {Module::NoUShort, 1024, CommonMode::Succeed, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), record("model|-->|"),
-      record("model| |Failed to get API [convertBigUShortToLittleINT32]"), record("release"),
-      record("model|<--|false"), record("start| |Status analysis error"), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", "model|-->|", "model| |Failed to get API [convertBigUShortToLittleINT32]",
+      "release", kModelEnd, kModelFailed, "release", kStartEnd}},
     {"NoConversions",
-     Module::NoConversions,
-     1024,
-     CommonMode::Succeed,
+     {Module::NoConversions, 1024, CommonMode::Succeed, 0, Failure::None},
      0,
-     Failure::None,
-     false,
-     true,
-     0,
-     {record("start|-->|"), record("model|-->|"),
-      record("model| |Failed to get API [convertBigCharToLittleINT32]"),
-      record("model| |Failed to get API [convertBigUCharToLittleINT32]"),
-      record("model| |Failed to get API [convertBigUShortToLittleINT32]"), record("release"),
-      record("model|<--|false"), record("start| |Status analysis error"), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", "model|-->|", "model| |Failed to get API [convertBigCharToLittleINT32]",
+      "model| |Failed to get API [convertBigUCharToLittleINT32]",
+      "model| |Failed to get API [convertBigUShortToLittleINT32]", "release", kModelEnd,
+      kModelFailed, "release", kStartEnd}},
     {"ToolStatusThrowsStd",
-     Module::Full,
-     1024,
-     CommonMode::Succeed,
-     14,
-     Failure::ThrowStd,
-     false,
-     true,
+     {Module::Full, 1024, CommonMode::Succeed, 14, Failure::ThrowStd},
      kBeforeToolStatus,
-     {record("start|-->|"), record("model|-->|"),
-      exceptionRecord("model", "", commondouble::kConversionWhat), record("release"),
-      record("model|<--|false"), record("start| |Status analysis error"), record("release"),
-      record("start|<--|false")}},
+     {"start|-->|", "model|-->|", exceptionRecord("model", "", commondouble::kConversionWhat),
+      "release", kModelEnd, kModelFailed, "release", kStartEnd}},
     {"PrintAndCutFaults",
-     Module::Full,
-     1024,
-     CommonMode::Succeed,
-     18,
-     Failure::Fault,
-     false,
-     true,
+     {Module::Full, 1024, CommonMode::Succeed, 18, Failure::Fault},
      kBeforeToolStatus + 4,
-     {record("start|-->|"), record("model|-->|"), exceptionRecord("model", kReadFault, ""),
-      record("release"), record("model|<--|false"), record("start| |Status analysis error"),
-      record("release"), record("start|<--|false")}},
+     {"start|-->|", "model|-->|", exceptionRecord("model", kReadFault, ""), "release", kModelEnd,
+      kModelFailed, "release", kStartEnd}},
     {"LastConversionThrowsInt",
-     Module::Full,
-     1024,
-     CommonMode::Succeed,
-     19,
-     Failure::ThrowInt,
-     false,
-     true,
+     {Module::Full, 1024, CommonMode::Succeed, 19, Failure::ThrowInt},
      kAllDecoded - 1,
-     {record("start|-->|"), record("model|-->|"), exceptionRecord("model", "", ""),
-      record("release"), record("model|<--|false"), record("start| |Status analysis error"),
-      record("release"), record("start|<--|false")}},
+     {"start|-->|", "model|-->|", exceptionRecord("model", "", ""), "release", kModelEnd,
+      kModelFailed, "release", kStartEnd}},
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) {
@@ -307,14 +219,14 @@ TEST_P(FailurePaths, RecordsMapAndModuleRelease) {
     for (const bool logging : {true, false}) {
         SCOPED_TRACE(logging ? "logging enabled" : "logging disabled");
         std::optional<harness::CommonModule> common;
-        if (c.module != Module::None) {
-            common.emplace(modulePath(c.module));
+        if (c.setup.module != Module::None) {
+            common.emplace(modulePath(c.setup.module));
             commondouble::State& state = *common->state();
-            state.commonMode = c.commonMode;
-            state.failAtCall = c.failAtCall;
-            state.failure = c.failure;
+            state.commonMode = c.setup.commonMode;
+            state.failAtCall = c.setup.failAtCall;
+            state.failure = c.setup.failure;
         }
-        harness::GuardedBlock block(c.size);
+        harness::GuardedBlock block(c.setup.size);
         fillBlock(block);
         StatusMap map{{"Foreign", {{0, "host entry"}}}};
         testsupport::CapturingSink sink;
@@ -323,9 +235,11 @@ TEST_P(FailurePaths, RecordsMapAndModuleRelease) {
         const bool result = harness::startStatusAnalysis()(block.data(), block.size(), map);
         boost::log::core::get()->set_logging_enabled(true);
 
-        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(result, c.decoded == kAllDecoded);
+        const bool commonRan = c.setup.size >= 1024 && c.setup.module != Module::None &&
+                               c.setup.module != Module::NoStart;
         StatusMap expected{{"Foreign", {{0, "host entry"}}}};
-        if (c.commonRan) {
+        if (commonRan) {
             expected[commondouble::kCommonKey][1] = commondouble::kCommonValue;
         }
         const auto decoded = decodedInOrder();
@@ -334,7 +248,7 @@ TEST_P(FailurePaths, RecordsMapAndModuleRelease) {
         }
         EXPECT_EQ(map, expected);
         if (common) {
-            EXPECT_EQ(common->state()->commonCalls, c.commonRan ? 1 : 0);
+            EXPECT_EQ(common->state()->commonCalls, commonRan ? 1 : 0);
             EXPECT_TRUE(common->releaseAndCheckUnloaded());
         }
         if (logging) {
@@ -389,6 +303,27 @@ TEST(Delegation, ArgumentsReachTheCommonModuleUnchanged) {
     }
     EXPECT_EQ(calls, expected);
     EXPECT_EQ(calls.at(13), call('u', 0x352)) << "the failure cases count ToolStatus as call 14";
+    EXPECT_TRUE(common.releaseAndCheckUnloaded());
+}
+
+// Faults are translated on threads that started after the analyzer was
+// loaded, not only on the one that loaded it.
+TEST(Delegation, FaultOnALaterThreadEndsAsFalse) {
+    harness::startStatusAnalysis();
+    ASSERT_FALSE(harness::anyCommonModuleLoaded());
+    harness::CommonModule common(ORV_DOUBLE_FULL);
+    common.state()->failAtCall = 18;
+    common.state()->failure = Failure::Fault;
+    harness::GuardedBlock block(1024);
+    fillBlock(block);
+    StatusMap map;
+    bool result = true;
+    std::thread([&] {
+        result = harness::startStatusAnalysis()(block.data(), block.size(), map);
+    }).join();
+    EXPECT_FALSE(result);
+    EXPECT_EQ(map.count("MultiFunctionJobStatus"), 1u);
+    EXPECT_EQ(map.count("PrintAndCut"), 0u);
     EXPECT_TRUE(common.releaseAndCheckUnloaded());
 }
 
