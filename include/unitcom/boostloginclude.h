@@ -80,6 +80,15 @@ struct RecordNames {
     boost::log::attribute_name messageId{"messageId"};
 };
 
+// The logger every statement writes to. Boost.Log's own fast path reads its
+// once-block flag without an atomic, so only the first call of this module
+// goes through it: the thread-safe initialisation of the static makes every
+// other thread wait for that call and then see the finished logger.
+inline severity_logger& logger() {
+    static severity_logger& instance = glob_logger::get();
+    return instance;
+}
+
 inline const RecordNames& recordNames() {
     static const RecordNames names;
     return names;
@@ -102,7 +111,7 @@ constexpr const char* baseName(const char* path) {
 }  // namespace RynCmnLog
 
 #define RYNCMNLOG_RECORD_(severity_, inOut_)                                                           \
-    BOOST_LOG_SEV(::RynCmnLog::glob_logger::get(), (severity_))                                          \
+    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                          \
         << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                          \
                                    std::string(::RynCmnLog::detail::baseName(__FILE__)))                \
         << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcLine,                          \
