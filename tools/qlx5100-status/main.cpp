@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -321,7 +322,11 @@ int runAnalysis(const Options& options, const qs::AnalyzerModules& modules) {
         fail("standard input ('-') can be read only once");
         return kUsage;
     }
-    const bool batch = inputs.size() > 1 || inputs.front() != options.inputs.front();
+    // A folder is a batch even when it holds one file: the output's shape
+    // should not depend on how many files happen to be in it.
+    std::error_code ec;
+    const bool batch =
+        inputs.size() > 1 || std::filesystem::is_directory(options.inputs.front(), ec);
     Analysis analysis(modules, inputFormat(options.inputFormat));
     Printer printer(std::cout, options.format, options.annotate, batch);
     const bool convert = !options.annotate && options.format != "table";
