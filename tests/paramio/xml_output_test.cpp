@@ -13,6 +13,7 @@
 
 #include "unitcmnexceptions/unitcmnexceptions.h"
 #include "unitcmnparamio/paramioxml.h"
+#include "xml_describe.h"
 
 namespace {
 
@@ -31,32 +32,6 @@ ParamIoXML makeTree(const std::vector<Entry>& entries) {
         }
     }
     return tree;
-}
-
-// Compact form of an element: Name[attr=value,...]="text"{children}.
-std::string describe(const pugi::xml_node& node) {
-    std::string out = node.name();
-    if (node.first_attribute()) {
-        out += '[';
-        for (auto a = node.first_attribute(); a; a = a.next_attribute()) {
-            out += std::string(a.name()) + "=" + a.value() + (a.next_attribute() ? "," : "");
-        }
-        out += ']';
-    }
-    const std::string text = node.text().get();
-    if (!text.empty()) {
-        out += "=\"" + text + "\"";
-    }
-    std::string children;
-    for (auto child = node.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element) {
-            children += (children.empty() ? "" : " ") + describe(child);
-        }
-    }
-    if (!children.empty()) {
-        out += "{" + children + "}";
-    }
-    return out;
 }
 
 pugi::xml_document parse(const std::string& xml) {
@@ -92,7 +67,7 @@ class XmlNesting : public testing::TestWithParam<NestingCase> {};
 TEST_P(XmlNesting, ParsesBackToTheTree) {
     const std::string xml = makeTree(GetParam().entries).toXml();
     const pugi::xml_document doc = parse(xml);
-    EXPECT_EQ(describe(doc.document_element()), GetParam().expected) << xml;
+    EXPECT_EQ(testsupport::describeXml(doc.document_element()), GetParam().expected) << xml;
     expectXmllintAccepts(xml, std::string("nesting_") + GetParam().name);
 }
 

@@ -41,6 +41,19 @@ bool endsWithDll(const std::string& name) {
            (ext[2] == 'l' || ext[2] == 'L') && (ext[3] == 'l' || ext[3] == 'L');
 }
 
+// The directory, with its trailing '/', of the module this code is linked
+// into; empty when the loader cannot tell.
+std::string ownDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ownDirectory), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace
 
 namespace orvplatform {
@@ -80,6 +93,17 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     // the module this layer is linked into: that is what puts the common
     // module beside the analyzer first after LD_LIBRARY_PATH.
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The run path comes from dlopen's caller. Where dlopen is interposed
+    // (AddressSanitizer, ThreadSanitizer, preloaded hooks) the caller is the
+    // interposer and our $ORIGIN is never searched: look beside this module
+    // ourselves. For the analyzer, whose run path is $ORIGIN, this adds
+    // nothing when dlopen is not interposed.
+    if (handle == nullptr && name.find('/') == std::string::npos) {
+        const std::string directory = ownDirectory();
+        if (!directory.empty()) {
+            handle = dlopen((directory + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+    }
     if (handle == nullptr && errno == 0) {
         errno = ENOENT;
     }
