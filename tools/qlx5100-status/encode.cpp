@@ -14,10 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string describe(const std::string& key, int index, bool several) {
-    return several ? key + "[" + std::to_string(index) + "]" : key;
-}
-
 long long integerValue(const json& v, const std::string& where) {
     if (v.is_number_integer()) {
         return v.get<long long>();
@@ -143,7 +139,7 @@ std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
         }
         for (std::size_t i = 0; i < list.size(); ++i) {
             const int index = static_cast<int>(i + 1);
-            const std::string where = describe(key, index, true);
+            const std::string where = key + "[" + std::to_string(index) + "]";
             const bool counted = first.countedBy != nullptr;
             const FieldInfo& f = counted ? first : *rows[i];
             if (f.type == FieldType::Constant) {

@@ -4,11 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include <CLI/CLI.hpp>
 #include <pugixml.hpp>
