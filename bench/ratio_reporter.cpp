@@ -1,0 +1,65 @@
+#include "ratio_reporter.h"
+
+#include <algorithm>
+
+namespace benchratios {
+
+namespace {
+
+std::string keyOf(const std::string& name, long long threads) {
+    return name + "@" + std::to_string(threads);
+}
+
+double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+bool RatioReporter::ReportContext(const Context& context) {
+    return display_->ReportContext(context);
+}
+
+void RatioReporter::Finalize() {
+    display_->Finalize();
+}
+
+void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
+    display_->ReportRuns(reports);
+    for (const Run& run : reports) {
+        if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+            continue;
+        }
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty()) {
+            name += "/" + run.run_name.args;
+        }
+        const double toNs = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        samples_[keyOf(name, run.threads)].push_back(
+            Sample{run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs});
+    }
+}
+
+bool RatioReporter::median(const std::string& name, int threads, Sample& out) const {
+    const auto it = samples_.find(keyOf(name, threads));
+    if (it == samples_.end() || it->second.empty()) {
+        return false;
+    }
+    std::vector<double> real;
+    std::vector<double> cpu;
+    for (const Sample& s : it->second) {
+        real.push_back(s.realNs);
+        cpu.push_back(s.cpuNs);
+    }
+    out = Sample{medianOf(real), medianOf(cpu)};
+    return true;
+}
+
+std::size_t RatioReporter::repetitions(const std::string& name, int threads) const {
+    const auto it = samples_.find(keyOf(name, threads));
+    return it == samples_.end() ? 0 : it->second.size();
+}
+
+}  // namespace benchratios
