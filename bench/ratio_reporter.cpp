@@ -39,6 +39,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
         const double toNs = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
         samples_[keyOf(name, run.threads)].push_back(
             Sample{run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs});
+        counters_[keyOf(name, run.threads)] = run.counters;
     }
 }
 
@@ -57,9 +58,18 @@ bool RatioReporter::median(const std::string& name, int threads, Sample& out) co
     return true;
 }
 
-std::size_t RatioReporter::repetitions(const std::string& name, int threads) const {
-    const auto it = samples_.find(keyOf(name, threads));
-    return it == samples_.end() ? 0 : it->second.size();
+bool RatioReporter::counter(const std::string& name, int threads, const std::string& counter,
+                            double& out) const {
+    const auto it = counters_.find(keyOf(name, threads));
+    if (it == counters_.end()) {
+        return false;
+    }
+    const auto c = it->second.find(counter);
+    if (c == it->second.end()) {
+        return false;
+    }
+    out = c->second.value;
+    return true;
 }
 
 }  // namespace benchratios

@@ -34,11 +34,14 @@ public:
     // Returns false when there is no such run (filtered out or failed).
     bool median(const std::string& name, int threads, Sample& out) const;
 
-    std::size_t repetitions(const std::string& name, int threads) const;
+    // A user counter of that benchmark's last repetition; false when absent.
+    bool counter(const std::string& name, int threads, const std::string& counter,
+                 double& out) const;
 
 private:
     benchmark::BenchmarkReporter* display_;
     std::map<std::string, std::vector<Sample>> samples_;
+    std::map<std::string, benchmark::UserCounters> counters_;
 };
 
 }  // namespace benchratios
