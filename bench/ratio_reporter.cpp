@@ -29,7 +29,9 @@ void RatioReporter::Finalize() {
 void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
     display_->ReportRuns(reports);
     for (const Run& run : reports) {
-        if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+        // Single repetitions, or their median when only aggregates are shown.
+        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) {
             continue;
         }
         std::string name = run.run_name.function_name;
@@ -37,8 +39,12 @@ void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
             name += "/" + run.run_name.args;
         }
         const double toNs = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        samples_[keyOf(name, run.threads)].push_back(
-            Sample{run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs});
+        const Sample sample{run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs};
+        if (median) {
+            medians_[keyOf(name, run.threads)] = sample;
+        } else {
+            samples_[keyOf(name, run.threads)].push_back(sample);
+        }
         counters_[keyOf(name, run.threads)] = run.counters;
     }
 }
@@ -46,7 +52,12 @@ void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
 bool RatioReporter::median(const std::string& name, int threads, Sample& out) const {
     const auto it = samples_.find(keyOf(name, threads));
     if (it == samples_.end() || it->second.empty()) {
-        return false;
+        const auto m = medians_.find(keyOf(name, threads));
+        if (m == medians_.end()) {
+            return false;
+        }
+        out = m->second;
+        return true;
     }
     std::vector<double> real;
     std::vector<double> cpu;

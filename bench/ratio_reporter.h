@@ -30,7 +30,9 @@ public:
     void Finalize() override;
 
     // Median over the repetitions of the benchmark registered as `name`
-    // (with its arguments, e.g. "roundtrip/held/0") run on `threads` threads.
+    // (with its arguments, e.g. "roundtrip/held/pinch:0") run on `threads`
+    // threads: computed from the repetitions, or Google Benchmark's own median
+    // when only aggregates were reported.
     // Returns false when there is no such run (filtered out or failed).
     bool median(const std::string& name, int threads, Sample& out) const;
 
@@ -41,6 +43,7 @@ public:
 private:
     benchmark::BenchmarkReporter* display_;
     std::map<std::string, std::vector<Sample>> samples_;
+    std::map<std::string, Sample> medians_;
     std::map<std::string, benchmark::UserCounters> counters_;
 };
 
