@@ -17,18 +17,21 @@ constexpr std::size_t kNameCapacity = PATH_MAX + 4;
 // Appends c as UTF-8 (names are ASCII in practice). False when it would leave
 // no room for a NUL.
 bool putUtf8(char32_t c, char* out, std::size_t& length, std::size_t capacity) {
-    const std::size_t n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (c < 0x80) {
+        if (length + 1 >= capacity) {
+            return false;
+        }
+        out[length++] = static_cast<char>(c);
+        return true;
+    }
+    const std::size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
     if (length + n >= capacity) {
         return false;
     }
-    char* p = out + length;
-    length += n;
-    if (n == 1) {
-        *p = static_cast<char>(c);
-        return true;
-    }
     // Lead byte: n high bits set, then the top bits of c; then 6 bits a byte.
     static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    char* p = out + length;
+    length += n;
     for (std::size_t i = n - 1; i > 0; --i) {
         p[i] = static_cast<char>(0x80 | (c & 0x3F));
         c >>= 6;
@@ -54,24 +57,26 @@ bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity) {
     // name by moving only the directory part.
     constexpr std::size_t kPrefix = 3;
     std::size_t length = kPrefix;
+    std::size_t fileStart = kPrefix;  // just after the last '/'
     for (; *windowsName != L'\0'; ++windowsName) {
-        if (!putUtf8(static_cast<char32_t>(*windowsName), out, length, capacity)) {
+        const auto c = static_cast<char32_t>(*windowsName);
+        if (!putUtf8(c, out, length, capacity)) {
             return false;
+        }
+        if (c == U'/') {
+            fileStart = length;
         }
     }
     char* converted = out + kPrefix;
     length -= kPrefix;
+    fileStart -= kPrefix;
     if (!endsWithDll(converted, length)) {
         std::memmove(out, converted, length);
         out[length] = '\0';
         return true;
     }
-    std::size_t start = length;
-    while (start > 0 && converted[start - 1] != '/') {
-        --start;
-    }
-    std::memmove(out, converted, start);
-    std::memcpy(out + start, "lib", kPrefix);
+    std::memmove(out, converted, fileStart);
+    std::memcpy(out + fileStart, "lib", kPrefix);
     // The stem already follows "lib"; ".dll" becomes ".so".
     std::memcpy(converted + length - 4, ".so", 4);
     return true;
