@@ -90,6 +90,15 @@ struct RecordNames {
     boost::log::attribute_name messageId{"messageId"};
 };
 
+// The logger every statement writes to. Boost.Log's own fast path reads its
+// once-block flag without an atomic, so only the first call of this module
+// goes through it: the thread-safe initialisation of the static makes every
+// other thread wait for that call and then see the finished logger.
+inline severity_logger& logger() {
+    static severity_logger& instance = glob_logger::get();
+    return instance;
+}
+
 inline const RecordNames& recordNames() {
     static const RecordNames names;
     return names;
@@ -111,19 +120,16 @@ constexpr const char* baseName(const char* path) {
 }  // namespace detail
 }  // namespace RynCmnLog
 
-#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                  \
-    BOOST_LOG_SEV(::RynCmnLog::glob_logger::get(), (severity_))                               \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                \
-                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))      \
-        << ::boost::log::add_value(                                                           \
-               ::RynCmnLog::detail::recordNames().srcLine,                                    \
-               std::string(BOOST_PP_STRINGIZE(__LINE__)))                                     \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction, \
-                                          std::string(BOOST_CURRENT_FUNCTION))                \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType,       \
-                                          std::string(inOut_))                                \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId,       \
-                                          std::string())
+#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                           \
+    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                          \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                          \
+                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))                \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcLine,                          \
+                                   std::string(BOOST_PP_STRINGIZE(__LINE__)))                           \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction,                  \
+                                   std::string(BOOST_CURRENT_FUNCTION))                                 \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType, std::string(inOut_)) \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId, std::string())
 
 #define RYNLOG_ENTRY() RYNCMNLOG_RECORD_(::RynCmnLog::inout, "-->")
 

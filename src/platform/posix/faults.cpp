@@ -8,16 +8,19 @@
 // works. Throwing straight out of the handler is not used: the unwinder
 // terminates the process in foreign frames built without -fnon-call-exceptions.
 //
-// Everything the handler touches is async-signal-safe: initial-exec TLS (no
-// lazy TLS allocation inside the handler), the saved sigactions, memset.
+// Signal-safe: everything onFault and forward touch (initial-exec TLS, so no
+// lazy TLS allocation inside the handler; the saved sigactions; memset;
+// sigaction; pthread_sigmask; raise). Everything else here is not.
 #include <dlfcn.h>
 #include <pthread.h>
+#include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -33,15 +36,40 @@ constexpr std::size_t kSignalCount = sizeof(kSignals) / sizeof(kSignals[0]);
 constexpr ULONG_PTR kStatusEndOfFile = 0xC0000011u;
 constexpr ULONG_PTR kStatusDeviceDataError = 0xC000009Cu;
 
+// Windows' access kinds in ExceptionInformation[0] of an access violation.
+constexpr ULONG_PTR kAccessRead = 0;
+constexpr ULONG_PTR kAccessWrite = 1;
+constexpr ULONG_PTR kAccessExecute = 8;
+
+// One guarded region on one thread. Filled by the signal handler before it
+// jumps back.
+struct FaultFrame {
+    sigjmp_buf env;
+    FaultFrame* previous;
+    // The signal mask of the interrupted code: the jump does not restore it
+    // (sigsetjmp(env, 0) costs a few ns, saving the mask a system call), so
+    // the guard puts it back itself.
+    sigset_t mask;
+    _se_translator_function translator;
+    EXCEPTION_RECORD record;
+    CONTEXT context;
+};
+
 std::atomic<_se_translator_function> g_translator{nullptr};
 std::mutex g_installMutex;
 bool g_installed = false;
 struct sigaction g_previous[kSignalCount];
+bool g_altStackKeyCreated = false;
 pthread_key_t g_altStackKey;
 
-__attribute__((tls_model("initial-exec"))) thread_local orvplatform::FaultFrame* t_top = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local FaultFrame* t_top = nullptr;
 __attribute__((tls_model("initial-exec"))) thread_local bool t_altStackChecked = false;
 
+std::size_t pageSize() {
+    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Usable size, not counting the guard page below it.
 std::size_t altStackSize() {
     const long min = sysconf(_SC_MINSIGSTKSZ);
     const std::size_t wanted = 64 * 1024;
@@ -51,14 +79,16 @@ std::size_t altStackSize() {
 }
 
 // Runs at thread exit (pthread key destructor), never after the key is gone.
-void releaseAltStack(void* stack) {
+// The value is the start of the mapping (the guard page).
+void releaseAltStack(void* mapping) {
+    void* const stack = static_cast<char*>(mapping) + pageSize();
     stack_t current{};
     if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == stack) {
         stack_t off{};
         off.ss_flags = SS_DISABLE;
         sigaltstack(&off, nullptr);
     }
-    munmap(stack, altStackSize());
+    munmap(mapping, pageSize() + altStackSize());
 }
 
 // A stack overflow can only be reported from another stack. Threads that
@@ -72,23 +102,35 @@ void ensureAltStack() {
     if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) {
         return;
     }
+    {
+        std::lock_guard<std::mutex> lock(g_installMutex);
+        if (!g_altStackKeyCreated) {
+            if (pthread_key_create(&g_altStackKey, &releaseAltStack) != 0) {
+                return;  // without a way to free it at thread exit, go without
+            }
+            g_altStackKeyCreated = true;
+        }
+    }
+    // A guard page below it: a handler that overflows the alternate stack
+    // faults instead of writing over whatever is mapped next to it.
+    const std::size_t guard = pageSize();
     const std::size_t size = altStackSize();
-    void* stack = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (stack == MAP_FAILED) {
+    void* mapping =
+        mmap(nullptr, guard + size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) {
         return;
     }
-    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it.
+    mprotect(mapping, guard, PROT_NONE);
+    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
+    // and the second overflow on the thread would kill the process.
     stack_t fresh{};
-    fresh.ss_sp = stack;
+    fresh.ss_sp = static_cast<char*>(mapping) + guard;
     fresh.ss_size = size;
     if (sigaltstack(&fresh, nullptr) != 0) {
-        munmap(stack, size);
+        munmap(mapping, guard + size);
         return;
     }
-    std::lock_guard<std::mutex> lock(g_installMutex);
-    if (g_installed) {
-        pthread_setspecific(g_altStackKey, stack);
-    }
+    pthread_setspecific(g_altStackKey, mapping);
 }
 
 std::size_t indexOf(int sig) {
@@ -100,11 +142,11 @@ std::size_t indexOf(int sig) {
     return 0;
 }
 
-void fillContext(CONTEXT& c, int sig, const siginfo_t* info, const void* uctx) {
+// Signal-safe.
+void fillContext(CONTEXT& c, int sig, const siginfo_t* info, const ucontext_t* uc) {
     std::memset(&c, 0, sizeof c);
     c.Signal = sig;
     c.SignalCode = info->si_code;
-    const auto* uc = static_cast<const ucontext_t*>(uctx);
 #if defined(__x86_64__)
     const greg_t* g = uc->uc_mcontext.gregs;
     c.Rax = g[REG_RAX];
@@ -135,11 +177,12 @@ void fillContext(CONTEXT& c, int sig, const siginfo_t* info, const void* uctx) {
 #endif
 }
 
-// Fills the record as Windows would for the same fault.
+// Fills the record as Windows would for the same fault. Signal-safe.
 void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t* info) {
     std::memset(&r, 0, sizeof r);
 #if defined(__x86_64__)
     r.ExceptionAddress = reinterpret_cast<void*>(c.Rip);
+    // The error code describes the access only for a page fault.
     const bool pageFault = c.TrapNo == 14;
 #else
     r.ExceptionAddress =
@@ -147,19 +190,20 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
     const bool pageFault = false;
 #endif
     const auto address = reinterpret_cast<ULONG_PTR>(info->si_addr);
-    // Page-fault error code: bit 1 set for a write, bit 4 for an instruction fetch.
-    const ULONG_PTR access = !pageFault             ? 0
-                             : (c.ErrorCode & 0x10) ? 8
-                             : (c.ErrorCode & 0x2)  ? 1
-                                                    : 0;
+    // Page-fault error code: bit 4 for an instruction fetch, bit 1 for a write.
+    const ULONG_PTR access = !pageFault             ? kAccessRead
+                             : (c.ErrorCode & 0x10) ? kAccessExecute
+                             : (c.ErrorCode & 0x2)  ? kAccessWrite
+                                                    : kAccessRead;
     switch (sig) {
         case SIGSEGV:
             r.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
             r.NumberParameters = 2;
             if (info->si_code == SI_KERNEL) {
-                // General protection (e.g. a non-canonical address): the
-                // kernel does not say which address; Windows reports all ones.
-                r.ExceptionInformation[0] = 0;
+                // General protection (a non-canonical address, a privileged
+                // instruction): the kernel does not say which address or
+                // access; Windows reports a read of all ones.
+                r.ExceptionInformation[0] = kAccessRead;
                 r.ExceptionInformation[1] = ~ULONG_PTR{0};
             } else {
                 r.ExceptionInformation[0] = access;
@@ -214,48 +258,64 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
     }
 }
 
-// Not ours: behave as if we had never been installed.
+// Not ours: behave as if we had never been installed. Signal-safe.
 void forward(int sig, siginfo_t* info, void* uctx) {
     const struct sigaction& prev = g_previous[indexOf(sig)];
-    if ((prev.sa_flags & SA_SIGINFO) != 0 && prev.sa_sigaction != nullptr) {
-        prev.sa_sigaction(sig, info, uctx);
-        return;
-    }
-    if (prev.sa_handler == SIG_IGN) {
-        if (info->si_code <= 0) {
-            return;  // a sent signal that was ignored stays ignored
+    const bool custom = (prev.sa_flags & SA_SIGINFO) != 0
+                            ? prev.sa_sigaction != nullptr
+                            : prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN;
+    if (custom) {
+        // The kernel would have blocked the previous handler's mask while it ran.
+        sigset_t saved;
+        pthread_sigmask(SIG_BLOCK, &prev.sa_mask, &saved);
+        if ((prev.sa_flags & SA_SIGINFO) != 0) {
+            prev.sa_sigaction(sig, info, uctx);
+        } else {
+            prev.sa_handler(sig);
         }
-    } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != nullptr) {
-        prev.sa_handler(sig);
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         return;
     }
-    // Default action: a hardware fault re-executes and dies with the signal;
-    // a sent one is re-raised and delivered when this handler returns.
-    signal(sig, SIG_DFL);
-    if (info->si_code <= 0) {
+    const bool sent = info == nullptr || info->si_code <= 0;
+    if (prev.sa_handler == SIG_IGN && sent) {
+        return;  // a sent signal that was ignored stays ignored
+    }
+    // Default action (the kernel forces it on an ignored hardware fault too):
+    // a hardware fault runs again on return and dies with the signal; a sent
+    // one is raised again and, being blocked until this handler returns, is
+    // delivered then.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(sig, &dfl, nullptr);
+    if (sent) {
         raise(sig);
     }
 }
 
+// Signal-safe.
 void onFault(int sig, siginfo_t* info, void* uctx) {
-    orvplatform::FaultFrame* frame = t_top;
-    // Only faults the hardware raised on this very thread inside a guard.
-    if (frame == nullptr || info->si_code <= 0 ||
-        g_translator.load(std::memory_order_relaxed) == nullptr) {
-        forward(sig, info, uctx);
-        return;
+    const int savedErrno = errno;
+    FaultFrame* const frame = t_top;
+    const _se_translator_function translator = g_translator.load(std::memory_order_relaxed);
+    // Only faults the hardware raised on this very thread inside a guard;
+    // signals sent by kill(), raise() or sigqueue() carry si_code <= 0.
+    if (frame != nullptr && info != nullptr && info->si_code > 0 && translator != nullptr) {
+        t_top = nullptr;  // a fault from here on is not handled again
+        const auto* uc = static_cast<const ucontext_t*>(uctx);
+        frame->mask = uc->uc_sigmask;
+        frame->translator = translator;
+        fillContext(frame->context, sig, info, uc);
+        fillRecord(frame->record, frame->context, sig, info);
+        errno = savedErrno;
+        siglongjmp(frame->env, 1);
     }
-    t_top = nullptr;  // a fault from here on is not handled again
-    fillContext(frame->context, sig, info, uctx);
-    fillRecord(frame->record, frame->context, sig, info);
-    siglongjmp(frame->env, 1);
+    forward(sig, info, uctx);
+    errno = savedErrno;
 }
 
 void installHandlersLocked() {
     if (g_installed) {
-        return;
-    }
-    if (pthread_key_create(&g_altStackKey, &releaseAltStack) != 0) {
         return;
     }
     struct sigaction action {};
@@ -268,28 +328,59 @@ void installHandlersLocked() {
     g_installed = true;
 }
 
-// Unloading the module that holds this code must not leave a handler pointing
-// into unmapped memory: put back what was there before, where it is still ours.
+// Unloading the module that holds this code must not leave a handler or a
+// key destructor pointing into unmapped memory: put back what was there
+// before, where it is still ours.
 struct HandlerRestorer {
     ~HandlerRestorer() {
         std::lock_guard<std::mutex> lock(g_installMutex);
-        if (!g_installed) {
-            return;
-        }
-        for (std::size_t i = 0; i < kSignalCount; ++i) {
-            struct sigaction current {};
-            if (sigaction(kSignals[i], nullptr, &current) == 0 &&
-                (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == &onFault) {
-                sigaction(kSignals[i], &g_previous[i], nullptr);
+        g_translator.store(nullptr);
+        if (g_installed) {
+            for (std::size_t i = 0; i < kSignalCount; ++i) {
+                struct sigaction current {};
+                if (sigaction(kSignals[i], nullptr, &current) == 0 &&
+                    (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == &onFault) {
+                    sigaction(kSignals[i], &g_previous[i], nullptr);
+                }
             }
+            g_installed = false;
         }
         // Threads that still run keep their alternate stacks (memory, not
         // code); only the key's destructor must not outlive us.
-        pthread_key_delete(g_altStackKey);
-        g_installed = false;
-        g_translator.store(nullptr);
+        if (g_altStackKeyCreated) {
+            pthread_key_delete(g_altStackKey);
+            g_altStackKeyCreated = false;
+        }
     }
 } g_restorer;
+
+// Pushes a frame on this thread's chain for its lifetime.
+class FaultGuard {
+public:
+    FaultGuard() noexcept {
+        ensureAltStack();
+        frame.previous = t_top;
+        t_top = &frame;
+    }
+    ~FaultGuard() { t_top = frame.previous; }
+    FaultGuard(const FaultGuard&) = delete;
+    FaultGuard& operator=(const FaultGuard&) = delete;
+
+    // After the handler jumped back: restores the interrupted code's signal
+    // mask (the faulting signal is still blocked from the handler) and hands
+    // the fault to the translator, which throws.
+    [[noreturn]] void raiseTranslated() {
+        pthread_sigmask(SIG_SETMASK, &frame.mask, nullptr);
+        t_top = frame.previous;
+        EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
+        frame.translator(frame.record.ExceptionCode, &pointers);
+        // A translator that returns breaks its contract; there is nothing to
+        // go back to.
+        std::abort();
+    }
+
+    FaultFrame frame;
+};
 
 }  // namespace
 
@@ -302,33 +393,17 @@ _se_translator_function _set_se_translator(_se_translator_function translator) {
 }
 
 namespace orvplatform {
+namespace detail {
 
-FaultGuard::FaultGuard() noexcept {
-    ensureAltStack();
-    frame.previous = t_top;
-    t_top = &frame;
-}
-
-FaultGuard::~FaultGuard() {
-    t_top = frame.previous;
-}
-
-void FaultGuard::raiseTranslated() {
-    // The handler was left by a jump that did not restore the signal mask.
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, frame.context.Signal);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    t_top = frame.previous;
-
-    EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
-    if (const _se_translator_function translator = g_translator.load()) {
-        translator(frame.record.ExceptionCode, &pointers);
+void callGuarded(void (*thunk)(void*), void* context) {
+    FaultGuard guard;
+    if (sigsetjmp(guard.frame.env, 0) != 0) {
+        guard.raiseTranslated();
     }
-    // A translator that returns breaks its contract; there is nothing to go
-    // back to.
-    std::abort();
+    thunk(context);
 }
+
+}  // namespace detail
 
 DllMainRegistrar::DllMainRegistrar(Fn fn) noexcept : fn_(fn), self_(nullptr) {
     Dl_info info{};

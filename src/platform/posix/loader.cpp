@@ -113,8 +113,14 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     // dlopen searches with the run path of the object that calls it, which is
     // the module this layer is linked into: that is what puts the common
     // module beside the analyzer first after LD_LIBRARY_PATH.
+    // The path search leaves ENOENT behind even when it succeeds; as with
+    // LoadLibraryW, only a failure may change the last error.
+    const int savedErrno = errno;
+    errno = 0;
     void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr && errno == 0) {
+    if (handle != nullptr) {
+        errno = savedErrno;
+    } else if (errno == 0) {
         errno = ENOENT;
     }
     return static_cast<HMODULE>(handle);

@@ -24,37 +24,45 @@ void copyBounded(char* dst, std::size_t size, const char* src) {
 
 using ull = unsigned long long;
 
+// Every text is cut at the field's bound; snprintf's result is looked at only
+// for an encoding error, which leaves the field empty.
+template <typename... Values>
+void formatInfo(char (&info)[1024], const char* format, Values... values) {
+    if (std::snprintf(info, sizeof info, format, values...) < 0) {
+        info[0] = '\0';
+    }
+}
+
 void composeInfo(char (&info)[1024], const EXCEPTION_RECORD& rec) {
     const auto address = reinterpret_cast<ull>(rec.ExceptionAddress);
     if (rec.ExceptionCode == EXCEPTION_ACCESS_VIOLATION) {
-        std::snprintf(
-            info, sizeof info,
-            "The instruction at 0x%llX referenced memory at 0x%llX. The memory could not be %s.",
-            address, static_cast<ull>(rec.ExceptionInformation[1]),
-            rec.ExceptionInformation[0] != 0 ? "write" : "read");
+        formatInfo(info,
+                   "The instruction at 0x%llX referenced memory at 0x%llX. "
+                   "The memory could not be %s.",
+                   address, static_cast<ull>(rec.ExceptionInformation[1]),
+                   rec.ExceptionInformation[0] != 0 ? "write" : "read");
         return;
     }
     if (rec.ExceptionCode == EXCEPTION_IN_PAGE_ERROR) {
-        std::snprintf(info, sizeof info,
-                      "The instruction at 0x%llX referenced memory at 0x%llX. The required data "
-                      "was not placed "
-                      "into memory because of an I/O error status of 0x%llX.",
-                      address, static_cast<ull>(rec.ExceptionInformation[1]),
-                      static_cast<ull>(rec.ExceptionInformation[2]));
+        formatInfo(info,
+                   "The instruction at 0x%llX referenced memory at 0x%llX. "
+                   "The required data was not placed into memory because of an I/O error "
+                   "status of 0x%llX.",
+                   address, static_cast<ull>(rec.ExceptionInformation[1]),
+                   static_cast<ull>(rec.ExceptionInformation[2]));
         return;
     }
     if (rec.NumberParameters == 1) {
         // The parameter is meant to point to a text, but nothing promises it
         // does: read it only through a probe that cannot fault.
         char text[sizeof info];
-        if (orvplatform::copyTextIfReadable(
-                text, sizeof text, reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
-            const int head = std::snprintf(info, sizeof info, "Address : 0x%llX ", address);
-            copyBounded(info + head, sizeof info - static_cast<std::size_t>(head), text);
+        if (orvplatform::copyTextIfReadable(text, sizeof text,
+                                            reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
+            formatInfo(info, "Address : 0x%llX %s", address, static_cast<const char*>(text));
             return;
         }
     }
-    std::snprintf(info, sizeof info, "Address : 0x%llX", address);
+    formatInfo(info, "Address : 0x%llX", address);
 }
 
 }  // namespace
@@ -73,7 +81,11 @@ unitCmnException::unitCmnException()
 unitCmnException::unitCmnException(uint32_t code, EXCEPTION_POINTERS* pointers, const char* file,
                                    uint32_t line, const char* text)
     : unitCmnException() {
+    // The record reports the last error of the code that failed, not one that
+    // our own allocations might leave behind.
+    const DWORD lastError = GetLastError();
     auto builder = std::make_unique<unitCmnExceptions>();
+    SetLastError(lastError);
     *this = builder->setException(code, pointers, file, line, text);
 }
 
@@ -99,7 +111,9 @@ unitCmnException unitCmnExceptions::setException(uint32_t code, EXCEPTION_POINTE
                                                  const char* file, uint32_t line,
                                                  const char* text) {
     if (record_ == nullptr) {
+        const DWORD lastError = GetLastError();
         record_ = new unitCmnException();
+        SetLastError(lastError);
     }
     unitCmnException& rec = *record_;
     rec.errorCode = code;

@@ -12,9 +12,10 @@
 // action. The handlers are put back when the module holding this layer unloads.
 #pragma once
 
-#include <csetjmp>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 using BOOL = int;
@@ -119,41 +120,42 @@ void CopyMemory(void* destination, const void* source, std::size_t length);
 
 namespace orvplatform {
 
-// One guarded region on one thread. Filled by the signal handler before it
-// jumps back.
-struct FaultFrame {
-    sigjmp_buf env;
-    FaultFrame* previous;
-    EXCEPTION_RECORD record;
-    CONTEXT context;
-};
+namespace detail {
 
-// Pushes a frame on this thread's chain for its lifetime. Must live in the
-// frame that calls sigsetjmp: see guardedCall.
-class FaultGuard {
-public:
-    FaultGuard() noexcept;
-    ~FaultGuard();
-    FaultGuard(const FaultGuard&) = delete;
-    FaultGuard& operator=(const FaultGuard&) = delete;
+// Runs thunk(context) as one guarded region on this thread: a machine fault
+// inside it leaves as the translator's exception, thrown from this function's
+// frame. Not inline on purpose: the jump buffer must stay in a frame that is
+// live for the whole call, and keeping sigsetjmp out of templates keeps the
+// callers free of variables that a jump could clobber.
+void callGuarded(void (*thunk)(void*), void* context);
 
-    FaultFrame frame;
+template <typename Call>
+void invokeCall(void* call) {
+    (*static_cast<Call*>(call))();
+}
 
-    // Called after the handler jumped back: unblocks the signal and hands the
-    // fault to the translator, which throws. Never returns.
-    [[noreturn]] void raiseTranslated();
-};
+}  // namespace detail
 
 // Runs fn(args...) so that a machine fault inside it ends as the translator's
-// exception thrown from this frame. Frames skipped by the jump run no
-// destructors, so keep the guarded region to the foreign call itself.
+// exception. Frames between the fault and this call are left by a jump and run
+// no destructors, so keep the guarded region to the foreign call itself.
 template <typename Fn, typename... Args>
 inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
-    FaultGuard guard;
-    if (sigsetjmp(guard.frame.env, 0) != 0) {
-        guard.raiseTranslated();
+    using R = std::invoke_result_t<Fn&, Args&&...>;
+    if constexpr (std::is_void_v<R>) {
+        auto call = [&] { fn(std::forward<Args>(args)...); };
+        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
+    } else if constexpr (std::is_reference_v<R>) {
+        std::remove_reference_t<R>* result = nullptr;
+        auto call = [&] { result = &fn(std::forward<Args>(args)...); };
+        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
+        return static_cast<R>(*result);
+    } else {
+        std::optional<R> result;
+        auto call = [&] { result.emplace(fn(std::forward<Args>(args)...)); };
+        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
+        return R(std::move(*result));
     }
-    return fn(std::forward<Args>(args)...);
 }
 
 // Copies a NUL-terminated text of at most cap - 1 characters from memory that
