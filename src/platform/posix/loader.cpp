@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "orvplatform/win32.h"
 
@@ -82,6 +83,19 @@ bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity) {
     return true;
 }
 
+// The directory, with its trailing '/', of the module this code is linked
+// into; empty when the loader cannot tell.
+std::string ownDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ownDirectory), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace
 
 namespace orvplatform {
@@ -118,6 +132,17 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     const int savedErrno = errno;
     errno = 0;
     void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    // The run path comes from dlopen's caller. Where dlopen is interposed
+    // (AddressSanitizer, ThreadSanitizer, preloaded hooks) the caller is the
+    // interposer and our $ORIGIN is never searched: look beside this module
+    // ourselves. For the analyzer, whose run path is $ORIGIN, this adds
+    // nothing when dlopen is not interposed.
+    if (handle == nullptr && std::strchr(name, '/') == nullptr) {
+        const std::string directory = ownDirectory();
+        if (!directory.empty()) {
+            handle = dlopen((directory + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
+    }
     if (handle != nullptr) {
         errno = savedErrno;
     } else if (errno == 0) {

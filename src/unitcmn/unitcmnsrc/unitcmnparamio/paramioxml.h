@@ -28,12 +28,39 @@ public:
     const std::list<IoXMLDefine>& getElements() const { return m_elements; }
 
     // XML output (paramio library only; the analyzer does not carry it).
-    // Writes the tree as an indented UTF-8 XML 1.0 document, nesting entries
-    // by the rule above. Throws unitCmnException naming the entry when a key
-    // cannot be an element name. Texts are escaped so that the output is
-    // always well-formed; see docs/xml-output.md for the scheme.
+    //
+    // Writes the tree as an indented (two blanks) UTF-8 XML 1.0 document with
+    // an XML declaration, nesting entries by the rule above; implicit
+    // ancestors are created as empty elements. When the entries make exactly
+    // one top-level element, that element is the document element; otherwise
+    // (no entries, or several top-level elements) they are wrapped in one
+    // <ParamIoXML> element. An entry's value is its element's first text node,
+    // its attributes follow in their order.
+    //
+    // Values and attribute values are written through escapeText, so the
+    // output is well-formed whatever bytes they hold. Every key component and
+    // attribute name must be an XML name without ':' (an attribute may not be
+    // called "xmlns" nor appear twice); otherwise, or for an empty key or an empty component
+    // ("A..B", "A."), a unitCmnException is thrown whose comment names the
+    // entry by its index in insertion order (from 0) and its key, and nothing
+    // is written. Other failures (allocation, a failing stream) also arrive as
+    // unitCmnException. docs/xml-output.md describes the format.
     void writeXml(std::ostream& out) const;
     std::string toXml() const;
+
+    // The reversible escaping of value texts. Kept as they are: valid UTF-8
+    // characters other than those below. Written as "\\": a backslash.
+    // Written as "\xHH" (two upper-case hex digits), one per byte: every byte
+    // that is not part of a valid UTF-8 sequence; the bytes of the C0
+    // controls (tab, LF and CR included), DEL, the C1 controls, U+FFFE and
+    // U+FFFF; a blank at the start or the end of the text. So an escaped text
+    // has no character that parsers normalise or drop, and none XML forbids.
+    static std::string escapeText(const std::string& raw);
+
+    // The inverse of escapeText; accepts lower-case hex digits as well.
+    // Throws unitCmnException for a backslash that starts neither "\\" nor
+    // "\x" with two hex digits.
+    static std::string unescapeText(const std::string& escaped);
 
 private:
     std::list<IoXMLDefine> m_elements;

@@ -3,7 +3,10 @@
 //
 // Loading: LoadLibraryW maps a bare "NAME.dll" to "libNAME.so" and lets the
 // dynamic loader search for it (LD_LIBRARY_PATH, the caller's run path, the
-// system directories); every successful call takes one loader reference.
+// system directories); a bare name found nowhere is then tried in the
+// directory of the module this layer is linked into, for when dlopen is
+// interposed (sanitizers) and the loader sees the interposer as the caller.
+// Every successful call takes one loader reference.
 //
 // Faults: _set_se_translator installs, for the whole process, the function that
 // turns a machine fault into a C++ exception. Faults are only translated inside
