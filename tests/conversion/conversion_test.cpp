@@ -527,7 +527,6 @@ TEST_P(ConversionAllocationFailure, StopsAtTheFailingEntryAndKeepsTheEarlierOnes
 
 // 1: building the key path; 2: the list node in addElement (the key is moved
 // in, the short value fits the string's own buffer).
-INSTANTIATE_TEST_SUITE_P(FailingAllocation, ConversionAllocationFailure,
-                         testing::Values(1u, 2u));
+INSTANTIATE_TEST_SUITE_P(FailingAllocation, ConversionAllocationFailure, testing::Values(1u, 2u));
 
 }  // namespace
