@@ -525,8 +525,8 @@ TEST_P(ConversionAllocationFailure, StopsAtTheFailingEntryAndKeepsTheEarlierOnes
     EXPECT_EQ(sink.records()[2].severity, 13);
 }
 
-// 1: building the key path; 2 and 3: inside addElement.
-INSTANTIATE_TEST_SUITE_P(FailingAllocation, ConversionAllocationFailure,
-                         testing::Values(1u, 2u, 3u));
+// 1: building the key path; 2: the list node in addElement (the key is moved
+// in, the short value fits the string's own buffer).
+INSTANTIATE_TEST_SUITE_P(FailingAllocation, ConversionAllocationFailure, testing::Values(1u, 2u));
 
 }  // namespace

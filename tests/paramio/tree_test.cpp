@@ -105,7 +105,8 @@ void failEachAllocation(Operation operation, Snapshot snapshot) {
         ASSERT_EQ(failalloc::injected(), 0u) << "a failure was swallowed at allocation " << n;
         break;
     }
-    EXPECT_GE(failures, 2u);
+    // The key-only append moves its key and allocates only its list node.
+    EXPECT_GE(failures, 1u);
 }
 
 TEST(ParamTree, AllocationFailureInAddElementLeavesTreeUnchanged) {
