@@ -1,5 +1,6 @@
 // POSIX module loading behind LoadLibraryW / GetProcAddress / FreeLibrary.
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cerrno>
 #include <climits>
@@ -155,7 +156,21 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (module == nullptr || procName == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<FARPROC>(dlsym(module, procName));
+    void* symbol = dlsym(module, procName);
+    if (symbol == nullptr) {
+        return nullptr;
+    }
+    // dlsym also searches the module's dependencies; GetProcAddress looks at
+    // the module's own exports only. A function found elsewhere is not one
+    // the module provides.
+    link_map* own = nullptr;
+    link_map* found = nullptr;
+    Dl_info info{};
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
+        dladdr1(symbol, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) == 0 || found != own) {
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
 }
 
 BOOL FreeLibrary(HMODULE module) {
