@@ -78,7 +78,8 @@ TEST_F(FieldDictionary, EveryDecodedValueIsWhereTheTableSays) {
         std::set<std::pair<std::string, int>> described;
         for (const qs::Placement& p : qs::placements(block)) {
             described.emplace(p.field->key, p.index);
-            const std::string where = std::string(p.field->key) + "[" + std::to_string(p.index) + "]";
+            const std::string where =
+                std::string(p.field->key) + "[" + std::to_string(p.index) + "]";
             ASSERT_TRUE(map.count(p.field->key) && map.at(p.field->key).count(p.index)) << where;
             EXPECT_EQ(map.at(p.field->key).at(p.index), valueByTable(block, p)) << where;
         }
@@ -113,30 +114,6 @@ TEST_F(FieldDictionary, EncodeThenAnalyseGivesTheValuesBack) {
                                               : list[i].dump())
                     << name << ": " << item.key() << "[" << i + 1 << "]";
             }
-        }
-    }
-}
-
-TEST(Encode, RefusesWhatWouldNotComeBack) {
-    const struct {
-        const char* json;
-        const char* says;
-    } cases[] = {
-        {R"({"ToolStat": 1})", "unknown field \"ToolStat\""},
-        {R"({"ToolStatus": 256})", "ToolStatus: 256 is outside 0..255"},
-        {R"({"HeaterTemperature": [0, -129]})", "HeaterTemperature[2]: -129 is outside -128..127"},
-        {R"({"HeaterStatus": [1, 2, 3, 4, 5]})", "room for 4"},
-        {R"({"CuttingCommandVersion": "12345"})", "5 bytes; the field holds 4"},
-        {R"({"CuttingCommandName": "a\u0000b"})", "NUL"},
-        {R"({"HeaterNumber": [1, 3]})", "HeaterNumber[2]: is always 2"},
-    };
-    for (const auto& c : cases) {
-        try {
-            qs::encodeBlock(nlohmann::json::parse(c.json));
-            ADD_FAILURE() << c.json << ": accepted";
-        } catch (const qs::EncodeError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos)
-                << c.json << ": " << e.what();
         }
     }
 }
