@@ -105,6 +105,7 @@ void PrintTo(const Case& c, std::ostream* os) {
 }
 
 const Case kCases[] = {
+    // A block longer than the minimum: the common step must get the size as given.
     {"Success", Entry::Analyse, ORV_DOUBLE_FULL, 1100, CommonMode::Succeed, 0, Failure::None, 25,
      "start|-->|; model|-->|; release; model|<--|true; release; start|<--|true"},
     {"NoCommonModule", Entry::Analyse, nullptr, 1024, CommonMode::Succeed, 0, Failure::None, 0,
@@ -228,6 +229,11 @@ TEST_P(EntryPoints, RecordsWhatIsLeftAndTheRelease) {
         EXPECT_EQ(map, expectedMap);
         EXPECT_EQ(testsupport::treeText(tree), expectedTree);
         if (common) {
+            // The common step had the host's block and size as they were.
+            if (commonRan && analyse) {
+                EXPECT_EQ(common->state()->commonStatus, block.data());
+                EXPECT_EQ(common->state()->commonSize, block.size());
+            }
             EXPECT_TRUE(common->releaseAndCheckUnloaded());
         }
         EXPECT_EQ(traceText(sink.records()), logging ? c.trace : "");

@@ -154,7 +154,7 @@ void faultRepeatedly() {
     sigemptyset(&usr2);
     sigaddset(&usr2, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &usr2, nullptr);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(translated([&] { readAt(nullptr); }).exceptionRecord.ExceptionCode,
                   EXCEPTION_ACCESS_VIOLATION);
         const unitCmnException divide = translated([&] { divideBy(i, 0); });
@@ -173,7 +173,13 @@ void faultRepeatedly() {
 
 TEST_F(Faults, EveryThreadFaultsAgainWithItsMaskIntact) {
     faultRepeatedly();
-    std::thread(faultRepeatedly).join();
+    std::vector<std::thread> threads(8);  // faulting at the same time
+    for (auto& thread : threads) {
+        thread = std::thread(faultRepeatedly);
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
 }
 
 // The handlers of the four signals as the process has them now.
