@@ -96,7 +96,7 @@ TEST_F(Faults, AccessViolationsAndInPageErrorsNameTheAccessAndTheAddress) {
         char buffer[16];
         CopyMemory(buffer, reinterpret_cast<const char*>(a), sizeof buffer);
     };
-    const std::string kIoError =
+    const std::string ioError =
         ". The required data was not placed into memory because of an I/O error status of "
         "0xC0000011.";
     const struct {
@@ -111,7 +111,7 @@ TEST_F(Faults, AccessViolationsAndInPageErrorsNameTheAccessAndTheAddress) {
         // Windows' access kind 8; the sentence knows only read and write.
         {execute, data, 8, ". The memory could not be write.", ""},
         {copy, none + 32, 0, ". The memory could not be read.", nullptr},
-        {read, truncated + 16, 0, kIoError, "readAt"},
+        {read, truncated + 16, 0, ioError, "readAt"},
         // The kernel names neither address nor access of a general protection
         // fault; Windows reports a read of all ones.
         {read, 0x8000000000000000ull, 0, ". The memory could not be read.", "readAt"},
@@ -122,7 +122,7 @@ TEST_F(Faults, AccessViolationsAndInPageErrorsNameTheAccessAndTheAddress) {
         const std::uintptr_t named = (c.address >> 47) == 0 ? c.address : ~std::uintptr_t{0};
         SCOPED_TRACE(e.info);
         EXPECT_EQ(r.ExceptionCode,
-                  c.tail == kIoError ? EXCEPTION_IN_PAGE_ERROR : EXCEPTION_ACCESS_VIOLATION);
+                  c.tail == ioError ? EXCEPTION_IN_PAGE_ERROR : EXCEPTION_ACCESS_VIOLATION);
         EXPECT_EQ(r.ExceptionInformation[0], c.access);
         EXPECT_EQ(r.ExceptionInformation[1], named);
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(r.ExceptionAddress), e.contextRecord.Rip);
