@@ -3,10 +3,10 @@
 // module is released before the exit record and that no reference to it is
 // left behind.
 #include <gtest/gtest.h>
+#include <regex.h>
 
 #include <optional>
 #include <ostream>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,19 +66,39 @@ bool treeReachedToolStatus(const void* tree) {
     return static_cast<const ParamIoXML*>(tree)->getElements().size() == 2 + 21;
 }
 
+// The groups of a POSIX extended pattern in text; empty when it does not match.
+std::vector<std::string> groups(const char* pattern, const std::string& text) {
+    regex_t re;
+    regmatch_t match[4];
+    std::vector<std::string> out;
+    if (regcomp(&re, pattern, REG_EXTENDED) == 0) {
+        if (regexec(&re, text.c_str(), 4, match, 0) == 0) {
+            for (int i = 0; i < 4 && match[i].rm_so >= 0; ++i) {
+                out.push_back(text.substr(match[i].rm_so, match[i].rm_eo - match[i].rm_so));
+            }
+        }
+        regfree(&re);
+    }
+    return out;
+}
+
 // The record trace on one line, "; " between records; an exception record's
 // text as {INFO|COMMENT}, an access violation's INFO as "read fault at ADDRESS".
 std::string traceText(const std::vector<testsupport::CapturedRecord>& records) {
-    static const std::regex exception(
-        "ErrorCode :0x00000003\t\nLastErr :0x[0-9A-F]{8}\t\nInfo :(.*)\nComment :(.*)");
-    static const std::regex violation(
-        "The instruction at 0x[0-9A-F]+ referenced memory at (0x[0-9A-F]+)\\. "
-        "The memory could not be (read|write)\\.");
     std::string out;
-    for (const std::string& record : harness::trace(records)) {
-        out += out.empty() ? "" : "; ";
-        out += std::regex_replace(std::regex_replace(record, exception, "{$1|$2}"), violation,
-                                  "$2 fault at $1");
+    for (std::string record : harness::trace(records)) {
+        const auto e = groups(
+            "^(.*)ErrorCode :0x00000003\t\nLastErr :0x[0-9A-F]{8}\t\nInfo :(.*)\nComment :(.*)$",
+            record);
+        if (!e.empty()) {
+            const auto v = groups(
+                "^The instruction at 0x[0-9A-F]+ referenced memory at (0x[0-9A-F]+)\\. "
+                "The memory could not be (read|write)\\.$",
+                e[2]);
+            record =
+                e[1] + "{" + (v.empty() ? e[2] : v[2] + " fault at " + v[1]) + "|" + e[3] + "}";
+        }
+        out += (out.empty() ? "" : "; ") + record;
     }
     return out;
 }

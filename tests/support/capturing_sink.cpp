@@ -10,8 +10,9 @@ void CapturingBackend::consume(const boost::log::record_view& rec) {
         return boost::log::extract_or_default<std::string>(name, values, std::string());
     };
     CapturedRecord out;
-    out.severity = static_cast<int>(boost::log::extract_or_default<RynCmnLog::severity_level>(
-        "Severity", values, static_cast<RynCmnLog::severity_level>(-1)));
+    if (const auto severity = boost::log::extract<RynCmnLog::severity_level>("Severity", values)) {
+        out.severity = static_cast<int>(*severity);
+    }
     out.srcFile = text("SrcFile");
     out.srcLine = text("SrcLine");
     out.currentFunction = text("CurrentFunction");
