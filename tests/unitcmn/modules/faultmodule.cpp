@@ -3,24 +3,8 @@
 // Every fault happens here, behind a function pointer, so the compiler of the
 // test cannot see it and remove it.
 #include <signal.h>
-#include <unistd.h>
 
 #include "faultmodule_export.h"
-
-namespace {
-
-int g_destructorRuns = 0;
-
-struct Tracker {
-    ~Tracker() { ++g_destructorRuns; }
-};
-
-void noop() {}
-// Opaque to the optimiser, so the call may throw and readWithLocal keeps a
-// call-site table (an LSDA) that does not cover the faulting load.
-void (*volatile g_hook)() = &noop;
-
-}  // namespace
 
 extern "C" {
 
@@ -56,22 +40,8 @@ FAULTMODULE_EXPORT int recurse(int depth, int stopAt, volatile char* parent) {
     return pad[1];
 }
 
-FAULTMODULE_EXPORT int readWithLocal(const volatile int* p) {
-    Tracker tracker;
-    g_hook();
-    return *p;
-}
-
-FAULTMODULE_EXPORT int destructorRuns() {
-    return g_destructorRuns;
-}
-
 FAULTMODULE_EXPORT void raiseSignal(int sig) {
     raise(sig);
-}
-
-FAULTMODULE_EXPORT void killSelf(int sig) {
-    kill(getpid(), sig);
 }
 
 }  // extern "C"
