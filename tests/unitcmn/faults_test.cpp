@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "orvplatform/win32.h"
+#include "preinstalled_handlers.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 
 namespace {
@@ -517,6 +518,9 @@ TEST_F(FaultsDeathTest, FaultOutsideAGuardReachesThePreviousHandler) {
 }
 
 TEST_F(FaultsDeathTest, FaultOutsideAGuardTakesTheDefaultAction) {
+    if (const int sig = testsupport::kPreinstalledHandlers.firstOwned({SIGSEGV, SIGFPE})) {
+        GTEST_SKIP() << strsignal(sig) << ": " << testsupport::kPreinstalledReason;
+    }
     const auto rawRead = m.readAt.get();
     const auto rawDivide = m.divideBy.get();
     EXPECT_EXIT(
@@ -545,6 +549,9 @@ TEST_F(FaultsDeathTest, FaultOutsideAGuardTakesTheDefaultAction) {
 }
 
 TEST_F(FaultsDeathTest, GuardEndedByAnExceptionGuardsNoMore) {
+    if (const int sig = testsupport::kPreinstalledHandlers.firstOwned({SIGSEGV})) {
+        GTEST_SKIP() << strsignal(sig) << ": " << testsupport::kPreinstalledReason;
+    }
     const auto rawRead = m.readAt.get();
     EXPECT_EXIT(
         {
@@ -560,6 +567,9 @@ TEST_F(FaultsDeathTest, GuardEndedByAnExceptionGuardsNoMore) {
 }
 
 TEST_F(FaultsDeathTest, SentSignalsInsideAGuardAreNotTranslated) {
+    if (const int sig = testsupport::kPreinstalledHandlers.firstOwned({SIGSEGV, SIGBUS})) {
+        GTEST_SKIP() << strsignal(sig) << ": " << testsupport::kPreinstalledReason;
+    }
     EXPECT_EXIT(
         {
             noCoreDumps();

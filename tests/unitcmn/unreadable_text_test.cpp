@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "preinstalled_handlers.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 
 namespace {
@@ -18,6 +19,9 @@ namespace {
 class EdgePages : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (const int sig = testsupport::kPreinstalledHandlers.firstOwned({SIGSEGV, SIGBUS})) {
+            GTEST_SKIP() << strsignal(sig) << ": " << testsupport::kPreinstalledReason;
+        }
         for (int sig : {SIGSEGV, SIGBUS}) {
             struct sigaction current {};
             ASSERT_EQ(sigaction(sig, nullptr, &current), 0);
