@@ -1,0 +1,162 @@
+#include "encode.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "fields.h"
+#include "unitcmnexceptions/unitcmnexceptions.h"
+#include "unitcmnparamio/paramioxml.h"
+
+namespace qlx5100status {
+
+namespace {
+
+using nlohmann::json;
+
+long long integerValue(const json& v, const std::string& where) {
+    if (v.is_number_integer()) {
+        return v.get<long long>();
+    }
+    if (v.is_string()) {
+        const std::string& s = v.get_ref<const std::string&>();
+        std::size_t used = 0;
+        try {
+            const long long value = std::stoll(s, &used, 10);
+            if (used == s.size()) {
+                return value;
+            }
+        } catch (const std::exception&) {
+        }
+        throw EncodeError(where + ": \"" + s + "\" is not a decimal integer");
+    }
+    throw EncodeError(where + ": expected an integer, found " + std::string(v.type_name()));
+}
+
+void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offset, const json& v,
+         const std::string& where) {
+    if (f.type == FieldType::Text) {
+        if (!v.is_string()) {
+            throw EncodeError(where + ": expected a string, found " + std::string(v.type_name()));
+        }
+        // Texts as the tool prints them: "\\" and "\xHH" stand for bytes.
+        std::string s;
+        try {
+            s = ParamIoXML::unescapeText(v.get_ref<const std::string&>());
+        } catch (const unitCmnException&) {
+            throw EncodeError(where + ": a backslash must start \\\\ or \\xHH");
+        }
+        if (s.size() > f.width) {
+            throw EncodeError(where + ": \"" + ParamIoXML::escapeText(s) + "\" is " +
+                              std::to_string(s.size()) + " bytes; the field holds " +
+                              std::to_string(f.width));
+        }
+        if (s.find('\0') != std::string::npos) {
+            throw EncodeError(where + ": a NUL byte would end the text early");
+        }
+        std::copy(s.begin(), s.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
+        return;
+    }
+    const long long value = integerValue(v, where);
+    long long low = 0;
+    long long high = 0;
+    switch (f.type) {
+        case FieldType::Int8:
+            low = -128;
+            high = 127;
+            break;
+        case FieldType::UInt8:
+            high = 255;
+            break;
+        case FieldType::UInt16BE:
+            high = 65535;
+            break;
+        default:
+            break;
+    }
+    if (value < low || value > high) {
+        throw EncodeError(where + ": " + std::to_string(value) + " is outside " +
+                          std::to_string(low) + ".." + std::to_string(high) + " (" +
+                          typeName(f.type) + ")");
+    }
+    const auto bits = static_cast<unsigned long long>(value);
+    if (f.width == 2) {
+        block[offset] = static_cast<std::uint8_t>((bits >> 8) & 0xFF);
+        block[offset + 1] = static_cast<std::uint8_t>(bits & 0xFF);
+    } else {
+        block[offset] = static_cast<std::uint8_t>(bits & 0xFF);
+    }
+}
+
+// How many entries a counted row has room for before the next field.
+std::size_t capacity(const FieldInfo& counted) {
+    std::size_t next = std::numeric_limits<std::size_t>::max();
+    for (const FieldInfo& f : fieldTable()) {
+        if (f.type != FieldType::Constant && f.offset > counted.offset) {
+            next = std::min(next, f.offset);
+        }
+    }
+    return (next - counted.offset) / counted.width;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
+    if (!values.is_object()) {
+        throw EncodeError("expected a JSON object keyed by field name, found " +
+                          std::string(values.type_name()));
+    }
+    std::vector<std::uint8_t> block(size, 0);
+    for (const auto& item : values.items()) {
+        const std::string& key = item.key();
+        std::vector<const FieldInfo*> rows;
+        for (const FieldInfo& f : fieldTable()) {
+            if (key == f.key) {
+                rows.push_back(&f);
+            }
+        }
+        if (rows.empty()) {
+            throw EncodeError("unknown field \"" + key +
+                              "\" (qlx5100-status --describe lists them)");
+        }
+        const FieldInfo& first = *rows.front();
+        const bool several = rows.size() > 1 || first.countedBy != nullptr;
+        if (!several) {
+            if (first.type != FieldType::Constant) {
+                put(block, first, first.offset, item.value(), key);
+            }
+            continue;
+        }
+        if (!item.value().is_array()) {
+            throw EncodeError(key + ": expected an array (one value per index), found " +
+                              std::string(item.value().type_name()));
+        }
+        const json& list = item.value();
+        const std::size_t room = first.countedBy != nullptr ? capacity(first) : rows.size();
+        if (list.size() > room) {
+            throw EncodeError(key + ": " + std::to_string(list.size()) +
+                              " values, but the block has room for " + std::to_string(room));
+        }
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const int index = static_cast<int>(i + 1);
+            const std::string where = key + "[" + std::to_string(index) + "]";
+            const bool counted = first.countedBy != nullptr;
+            const FieldInfo& f = counted ? first : *rows[i];
+            if (f.type == FieldType::Constant) {
+                if (integerValue(list[i], where) != std::stoll(f.constant)) {
+                    throw EncodeError(where + ": is always " + std::string(f.constant) +
+                                      " (not stored in the block)");
+                }
+                continue;
+            }
+            put(block, f, counted ? f.offset + i * f.width : f.offset, list[i], where);
+        }
+        if (first.countedBy != nullptr && !values.contains(first.countedBy)) {
+            const FieldInfo* count = findField(first.countedBy, 1);
+            put(block, *count, count->offset, json(list.size()), first.countedBy);
+        }
+    }
+    return block;
+}
+
+}  // namespace qlx5100status

@@ -1,0 +1,104 @@
+#include "input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "hexdump.h"
+
+namespace qlx5100status {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A status block is about a kilobyte; this only keeps a wrong file (a disk
+// image, a pipe that never ends) from being read into memory whole.
+constexpr std::size_t kMaxInputBytes = 64u * 1024u * 1024u;
+
+std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (bytes.size() > kMaxInputBytes) {
+            throw InputError(name + ": larger than " + std::to_string(kMaxInputBytes) +
+                             " bytes; not a status block");
+        }
+        if (n < sizeof chunk) {
+            if (std::ferror(file)) {
+                throw InputError(name + ": read error: " + std::strerror(errno));
+            }
+            return bytes;
+        }
+    }
+}
+
+}  // namespace
+
+std::string displayName(const std::string& path) {
+    return path == "-" ? "(stdin)" : path;
+}
+
+std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format) {
+    const std::string name = displayName(path);
+    std::vector<std::uint8_t> bytes;
+    if (path == "-") {
+        bytes = readAll(stdin, name);
+    } else {
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) {
+            throw InputError(name + ": is a directory");
+        }
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                                   &std::fclose);
+        if (!file) {
+            throw InputError(name + ": " + std::strerror(errno));
+        }
+        bytes = readAll(file.get(), name);
+    }
+
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (format == InputFormat::Hex || (format == InputFormat::Auto && looksLikeHexDump(text))) {
+        try {
+            return parseHexDump(text);
+        } catch (const HexDumpError& e) {
+            throw InputError(name + ": not a hex dump we can read: " + e.what() +
+                             (format == InputFormat::Auto
+                                  ? " (use --input-format binary if it is a binary block)"
+                                  : ""));
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        if (path == "-" || !fs::is_directory(path, ec)) {
+            out.push_back(path);
+            continue;
+        }
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(path, ec)) {
+            const std::string base = entry.path().filename().string();
+            if (!base.empty() && base[0] != '.' && entry.is_regular_file(ec)) {
+                files.push_back(entry.path().string());
+            }
+        }
+        if (ec) {
+            throw InputError(path + ": " + ec.message());
+        }
+        std::sort(files.begin(), files.end());
+        out.insert(out.end(), files.begin(), files.end());
+    }
+    return out;
+}
+
+}  // namespace qlx5100status

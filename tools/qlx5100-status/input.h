@@ -1,0 +1,32 @@
+// Reading status blocks from files, directories and standard input.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qlx5100status {
+
+enum class InputFormat { Auto, Binary, Hex };
+
+// The message names the input.
+class InputError : public std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The name shown for an input: "-" reads as "(stdin)".
+std::string displayName(const std::string& path);
+
+// The bytes of one input ("-" is standard input), decoded from a hex dump
+// when format says so or, with Auto, when the content looks like one
+// (looksLikeHexDump). Throws InputError.
+std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format);
+
+// Paths as given, with each directory replaced by the regular files directly
+// inside it, sorted by name (hidden files left out). Other paths are kept as
+// they are, for readInput to report. Throws InputError for a folder it cannot
+// list.
+std::vector<std::string> expandInputs(const std::vector<std::string>& paths);
+
+}  // namespace qlx5100status

@@ -1,0 +1,22 @@
+// The host's side of logging: where the analyzer's records go and which of
+// them pass. The analyzer only makes records; without a sink of ours,
+// Boost.Log would print every record to the console in its default format.
+#pragma once
+
+#include <string>
+
+namespace qlx5100status {
+
+enum class LogLevel {
+    None,   // no record is made at all
+    Error,  // error records (severity 13 and above)
+    InOut,  // entry and exit records too (severity 10 and above)
+};
+
+// Installs one text sink on the Boost.Log core: the given file (appended to)
+// or, when logFile is empty, standard error. Creates the process-wide logger
+// first, so that it belongs to the tool and not to a module loaded later.
+// Throws std::runtime_error when the file cannot be opened.
+void setUpLogging(LogLevel level, const std::string& logFile);
+
+}  // namespace qlx5100status

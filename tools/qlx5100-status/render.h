@@ -1,0 +1,67 @@
+// Text forms of an analysis result, apart from the XML that the parameter
+// tree writes itself. Everything here writes to the stream it is given and
+// keeps no state.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "unitcmnparamio/paramioxml.h"
+#include "unitcom/statusmap.h"
+
+namespace qlx5100status {
+
+using Json = nlohmann::ordered_json;
+
+// The element tree that the entries denote (nesting as paramioxml.h states
+// it), as JSON in document order:
+//   - an element with neither attributes nor children is its text, a string;
+//   - otherwise an object: attributes as "@name", a non-empty text as
+//     "#text", children by name;
+//   - children that share a name become an array in document order, and so
+//     do "Heater" and "PinchRollerPressureSetting" always, so that their
+//     shape does not depend on how many there are;
+//   - values are always strings, escaped as the XML output escapes them
+//     (ParamIoXML::escapeText: "\\" for a backslash, "\xHH" for control
+//     bytes and bytes that are not UTF-8), so both formats show the same text.
+// The top level is an object keyed by the root elements ("DeviceStatus").
+Json treeToJson(const ParamIoXML& tree);
+
+// Dumped with two-space indentation; bytes that are not UTF-8 (only possible
+// in names) become U+FFFD.
+std::string dumpJson(const Json& json);
+
+// KEY, INDEX, VALUE columns, one row per map entry in map order. Here and in
+// the annotated dump and the differences, values are escaped as in the XML.
+void writeTable(std::ostream& out, const StatusMap& map);
+
+// 16 bytes a line with offsets and a text column; under each line that holds
+// model fields, "^^" under their bytes and one line per field starting there
+// (offset, width, type, key[index] and the value in map). Runs of identical
+// lines without fields collapse into "*".
+void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block,
+                    const StatusMap& map);
+
+// The field dictionary, as a table or as a JSON array.
+void writeDescription(std::ostream& out);
+Json describeJson();
+
+struct Difference {
+    std::string key;
+    int index;
+    std::optional<std::string> before;  // absent: no such entry
+    std::optional<std::string> after;
+};
+
+// Every key and index whose entry differs or exists on one side only, in map
+// order.
+std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& after);
+void writeDifferences(std::ostream& out, const std::vector<Difference>& differences);
+Json differencesJson(const std::vector<Difference>& differences);
+
+}  // namespace qlx5100status
