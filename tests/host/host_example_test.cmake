@@ -66,15 +66,33 @@ endif()
 set(host ${build}/orv_host_example)
 
 # A zero block: four heaters and every model element but the pressure
-# settings (no activated pinch roller), under the root DeviceStatus.
-run(COMMAND ${host} --verbose OUTPUT_FILE ${WORK_DIR}/zero.xml ERROR_VARIABLE log)
+# settings (no activated pinch roller), under the root DeviceStatus. Without
+# LD_LIBRARY_PATH, so the modules come from the prefix alone.
+run(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${host} --verbose
+  OUTPUT_FILE ${WORK_DIR}/zero.xml ERROR_VARIABLE log)
 run(COMMAND ${XMLLINT} --noout ${WORK_DIR}/zero.xml)
 expect_xpath(${WORK_DIR}/zero.xml "name(/*)" "DeviceStatus")
 expect_xpath(${WORK_DIR}/zero.xml "count(/DeviceStatus/Heaters/Heater)" "4")
 expect_xpath(${WORK_DIR}/zero.xml "string(/DeviceStatus/Heaters/Heater[4]/@No)" "4")
 expect_xpath(${WORK_DIR}/zero.xml "count(/DeviceStatus/*)" "11")
-if(NOT log MATCHES "startConvertXML" OR NOT log MATCHES "<-- [^\n]*\\| true")
-  message(FATAL_ERROR "the records did not reach the host's sink:\n${log}")
+
+# Every entry and exit record of the four functions reached the host's own
+# sink, in order (the host prints "[severity] InOutType file:line function |
+# message").
+string(REPLACE "\n" ";" lines "${log}")
+set(records)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^\\[10\\] (-->|<--) [^ ]+ [^|]*::([A-Za-z]+)\\([^|]*\\| ?(.*)$")
+    string(STRIP "${CMAKE_MATCH_2} ${CMAKE_MATCH_1} ${CMAKE_MATCH_3}" record)
+    list(APPEND records "${record}")
+  endif()
+endforeach()
+set(expected
+  "startStatusAnalysis -->" "statusAnalysis -->" "statusAnalysis <-- true"
+  "startStatusAnalysis <-- true" "startConvertXML -->" "convertXML -->" "convertXML <-- true"
+  "startConvertXML <-- true")
+if(NOT records STREQUAL expected)
+  message(FATAL_ERROR "the host's sink got\n  ${records}\nexpected\n  ${expected}\n${log}")
 endif()
 
 # A block read from a file: every byte 'A' (65), so 65 pressure settings.

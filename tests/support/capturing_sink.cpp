@@ -1,45 +1,27 @@
 #include "capturing_sink.h"
 
 #include <boost/log/attributes/value_extraction.hpp>
-#include <boost/log/expressions/keyword.hpp>
 
 namespace testsupport {
 
-namespace {
-
-std::string stringValue(const boost::log::attribute_value_set& values, const char* name,
-                        bool* present = nullptr) {
-    auto it = values.find(name);
-    if (present != nullptr) {
-        *present = it != values.end();
-    }
-    if (it == values.end()) {
-        return {};
-    }
-    if (auto v = boost::log::extract<std::string>(it->second)) {
-        return *v;
-    }
-    return {};
-}
-
-}  // namespace
-
 void CapturingBackend::consume(const boost::log::record_view& rec) {
     const auto& values = rec.attribute_values();
+    const auto text = [&values](const char* name) {
+        return boost::log::extract_or_default<std::string>(name, values, std::string());
+    };
     CapturedRecord out;
-    if (auto sev = boost::log::extract<RynCmnLog::severity_level>("Severity", values)) {
-        out.severity = static_cast<int>(*sev);
+    if (const auto severity = boost::log::extract<RynCmnLog::severity_level>("Severity", values)) {
+        out.severity = static_cast<int>(*severity);
     }
-    out.srcFile = stringValue(values, "SrcFile");
-    out.srcLine = stringValue(values, "SrcLine");
-    out.currentFunction = stringValue(values, "CurrentFunction");
-    out.inOutType = stringValue(values, "InOutType");
-    out.messageId = stringValue(values, "messageId", &out.hasMessageId);
-    out.message = stringValue(values, "Message");
-    out.hasTimeStamp = values.count("TimeStamp") != 0;
-    out.hasUtcTimeStamp = values.count("UTCTimeStamp") != 0;
-    out.hasProcess = values.count("Process") != 0;
-    out.hasThreadId = values.count("ThreadID") != 0;
+    out.srcFile = text("SrcFile");
+    out.srcLine = text("SrcLine");
+    out.currentFunction = text("CurrentFunction");
+    out.inOutType = text("InOutType");
+    out.messageId = text("messageId");
+    out.hasMessageId = values.count("messageId") != 0;
+    out.message = text("Message");
+    out.hasLoggerAttributes = values.count("TimeStamp") && values.count("UTCTimeStamp") &&
+                              values.count("Process") && values.count("ThreadID");
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back(std::move(out));
 }
@@ -47,11 +29,6 @@ void CapturingBackend::consume(const boost::log::record_view& rec) {
 std::vector<CapturedRecord> CapturingBackend::records() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
-}
-
-void CapturingBackend::clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    records_.clear();
 }
 
 CapturingSink::CapturingSink()

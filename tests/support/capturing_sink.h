@@ -23,20 +23,15 @@ struct CapturedRecord {
     std::string messageId;
     bool hasMessageId = false;
     std::string message;
-    std::vector<std::string> attributeOrder;  // names of the record's own (per-record) values
-    bool hasTimeStamp = false;
-    bool hasUtcTimeStamp = false;
-    bool hasProcess = false;
-    bool hasThreadId = false;
+    // The logger's own: TimeStamp, UTCTimeStamp, Process and ThreadID.
+    bool hasLoggerAttributes = false;
 };
 
 class CapturingBackend
     : public boost::log::sinks::basic_sink_backend<boost::log::sinks::concurrent_feeding> {
 public:
     void consume(const boost::log::record_view& rec);
-
     std::vector<CapturedRecord> records() const;
-    void clear();
 
 private:
     mutable std::mutex mutex_;
@@ -51,10 +46,7 @@ public:
     CapturingSink& operator=(const CapturingSink&) = delete;
 
     std::vector<CapturedRecord> records() const { return backend_->records(); }
-    void clear() { backend_->clear(); }
-
-    // "-->" / " " / "<--" and the message, one string per record; compact for
-    // comparing whole sequences.
+    // "-->" / " " / "<--" and the message, one string per record.
     std::vector<std::string> summary() const;
 
 private:

@@ -1,45 +1,65 @@
 // Running the built tool as a process, and small file helpers.
 #pragma once
 
-#include <cstdint>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 namespace tooltest {
 
+using testsupport::TempDir;
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string example(const std::string& relative) {
+    return std::string(EXAMPLES_DIR) + "/" + relative;
+}
+
+inline std::string data(const std::string& name) {  // under tests/tool/data/
+    return std::string(TEST_DATA_DIR) + "/" + name;
+}
+
+// Runs a shell command with standard output sent to outFile; returns its exit
+// status (127: command not found; -1: it did not exit).
+inline int runShell(const std::string& command, const std::string& outFile) {
+    const int status = std::system((command + " >'" + outFile + "'").c_str());
+    return (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+}
+
 struct RunResult {
-    int code = -1;  // the exit code; -1 when the process did not exit normally
+    int code = -1;
     std::string out;
     std::string err;
 };
 
-// Runs the tool with args, standard input from stdinFile (or /dev/null),
-// with the given environment assignments ("NAME=value") in front.
-RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "",
-                  const std::vector<std::string>& env = {});
-
-// Runs a shell command with standard output sent to outFile; returns its
-// exit status (127: command not found).
-int runShell(const std::string& command, const std::string& outFile);
-
-std::string readFile(const std::string& path);
-std::vector<std::uint8_t> readBytes(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-
-std::string example(const std::string& relative);  // a path under examples/
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-    const std::string& dir() const { return dir_; }
-
-private:
-    std::string dir_;
-};
+// Runs the tool with args (none may hold a single quote), standard input from
+// stdinFile or /dev/null.
+inline RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "") {
+    TempDir dir;
+    std::string command = TOOL_PATH;
+    for (const std::string& a : args) {
+        command += " '" + a + "'";
+    }
+    command +=
+        " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' 2>'" + dir.path("err") + "'";
+    RunResult r;
+    r.code = runShell(command, dir.path("out"));
+    r.out = readFile(dir.path("out"));
+    r.err = readFile(dir.path("err"));
+    return r;
+}
 
 }  // namespace tooltest

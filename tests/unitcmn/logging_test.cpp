@@ -1,10 +1,15 @@
+// The logging statements: records in order with their attributes, nothing
+// evaluated while logging is disabled, and records from another module
+// reaching the host's sink through the one core and the one logger.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <boost/log/core.hpp>
 
 #include "capturing_sink.h"
+#include "orvplatform/win32.h"
 #include "unitcom/boostloginclude.h"
 
 namespace {
@@ -20,31 +25,16 @@ bool loggedFunction(bool result) {
     return result;
 }
 
-int g_evaluations = 0;
-std::string countedMessage() {
-    ++g_evaluations;
-    return "counted";
-}
-
 TEST(Logging, EntryErrorExitInOrderWithAttributes) {
     testsupport::CapturingSink sink;
     EXPECT_FALSE(loggedFunction(false));
+    EXPECT_EQ(sink.summary(), (std::vector<std::string>{"-->", "  it failed", "<-- false"}));
     const auto recs = sink.records();
     ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[0].severity, 10);
-    EXPECT_EQ(recs[0].inOutType, "-->");
-    EXPECT_EQ(recs[0].message, "");
-    EXPECT_EQ(recs[1].severity, 13);
-    EXPECT_EQ(recs[1].inOutType, " ");
-    EXPECT_EQ(recs[1].message, "it failed");
-    EXPECT_EQ(recs[2].severity, 10);
-    EXPECT_EQ(recs[2].inOutType, "<--");
-    EXPECT_EQ(recs[2].message, "false");
     for (const auto& r : recs) {
+        EXPECT_EQ(r.severity, &r == &recs[1] ? 13 : 10);
         EXPECT_EQ(r.srcFile, "logging_test.cpp");
-        EXPECT_TRUE(r.hasMessageId);
-        EXPECT_EQ(r.messageId, "");
-        EXPECT_TRUE(r.hasTimeStamp && r.hasUtcTimeStamp && r.hasProcess && r.hasThreadId);
+        EXPECT_TRUE(r.hasMessageId && r.messageId.empty() && r.hasLoggerAttributes);
     }
     EXPECT_NE(recs[0].currentFunction.find("loggedFunction(bool)"), std::string::npos);
     EXPECT_EQ(recs[0].currentFunction, recs[1].currentFunction);
@@ -53,16 +43,15 @@ TEST(Logging, EntryErrorExitInOrderWithAttributes) {
     EXPECT_NE(recs[2].currentFunction.find("lambda"), std::string::npos);
 }
 
-TEST(Logging, SuccessWritesEntryAndExitTrue) {
-    testsupport::CapturingSink sink;
-    EXPECT_TRUE(loggedFunction(true));
-    EXPECT_EQ(sink.summary(), (std::vector<std::string>{"-->", "<-- true"}));
+int g_evaluations = 0;
+std::string countedMessage() {
+    ++g_evaluations;
+    return "counted";
 }
 
 TEST(Logging, DisabledCoreEvaluatesNothing) {
     testsupport::CapturingSink sink;
     boost::log::core::get()->set_logging_enabled(false);
-    g_evaluations = 0;
     RYNLOG_ERROR(countedMessage());
     boost::log::core::get()->set_logging_enabled(true);
     EXPECT_EQ(g_evaluations, 0);
@@ -71,12 +60,27 @@ TEST(Logging, DisabledCoreEvaluatesNothing) {
     EXPECT_EQ(g_evaluations, 1);
 }
 
-TEST(Logging, BaseNameCutsAtEitherSeparator) {
-    using RynCmnLog::detail::baseName;
-    EXPECT_STREQ(baseName("C:\\src\\a\\file.cpp"), "file.cpp");
-    EXPECT_STREQ(baseName("/src/a/file.cpp"), "file.cpp");
-    EXPECT_STREQ(baseName("file.cpp"), "file.cpp");
-    EXPECT_STREQ(baseName("mixed/dir\\file.cpp"), "file.cpp");
+TEST(Logging, ModuleRecordsReachTheHostSinkThroughTheHostsLogger) {
+    // The host logs first: the logger it created is the one the module finds.
+    const void* hostLogger = &RynCmnLog::glob_logger::get();
+    // Kept loaded: records made in the module refer to its code.
+    const std::string path = std::string(ORV_TEST_MODULE_DIR) + "/logmodule.dll";
+    const HMODULE module = LoadLibraryW(std::wstring(path.begin(), path.end()).c_str());
+    ASSERT_NE(module, nullptr);
+    const ForeignProc<bool(bool)> logFromModule(GetProcAddress(module, "logFromModule"));
+    const ForeignProc<const void*()> moduleLogger(GetProcAddress(module, "moduleLogger"));
+    ASSERT_TRUE(logFromModule && moduleLogger);
+
+    testsupport::CapturingSink sink;
+    EXPECT_FALSE(logFromModule(false));
+    EXPECT_EQ(moduleLogger(), hostLogger);
+    EXPECT_EQ(sink.summary(),
+              (std::vector<std::string>{"-->", "  module step failed", "<-- false"}));
+    for (const auto& r : sink.records()) {
+        EXPECT_EQ(r.srcFile, "logmodule.cpp");
+        EXPECT_NE(r.currentFunction.find("logFromModule"), std::string::npos);
+        EXPECT_TRUE(r.hasMessageId && r.hasLoggerAttributes);
+    }
 }
 
 }  // namespace

@@ -1,44 +1,87 @@
 // POSIX module loading behind LoadLibraryW / GetProcAddress / FreeLibrary.
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstring>
 #include <string>
 
 #include "orvplatform/win32.h"
 
 namespace {
 
-// Names are ASCII in practice; anything else is passed on as UTF-8.
-std::string toUtf8(LPCWSTR wide) {
-    std::string out;
-    for (; *wide != L'\0'; ++wide) {
-        const auto c = static_cast<char32_t>(*wide);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+// Room for the longest path the loader takes, its NUL, and the three
+// characters that are kept free in front of it while it is converted.
+constexpr std::size_t kNameCapacity = PATH_MAX + 4;
 
-bool endsWithDll(const std::string& name) {
-    if (name.size() < 4) {
+// Appends c as UTF-8 (names are ASCII in practice). False when it would leave
+// no room for a NUL.
+bool putUtf8(char32_t c, char* out, std::size_t& length, std::size_t capacity) {
+    if (c < 0x80) {
+        if (length + 1 >= capacity) {
+            return false;
+        }
+        out[length++] = static_cast<char>(c);
+        return true;
+    }
+    const std::size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (length + n >= capacity) {
         return false;
     }
-    const std::string ext = name.substr(name.size() - 4);
+    // Lead byte: n high bits set, then the top bits of c; then 6 bits a byte.
+    static constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    char* p = out + length;
+    length += n;
+    for (std::size_t i = n - 1; i > 0; --i) {
+        p[i] = static_cast<char>(0x80 | (c & 0x3F));
+        c >>= 6;
+    }
+    p[0] = static_cast<char>(kLead[n] | c);
+    return true;
+}
+
+bool endsWithDll(const char* name, std::size_t length) {
+    if (length < 4) {
+        return false;
+    }
+    const char* ext = name + length - 4;
     return (ext[0] == '.') && (ext[1] == 'd' || ext[1] == 'D') &&
            (ext[2] == 'l' || ext[2] == 'L') && (ext[3] == 'l' || ext[3] == 'L');
+}
+
+// "dir/NAME.dll" -> "dir/libNAME.so"; other names are used as they are. Written
+// into out without touching the heap: every call of the analyzer loads the
+// common module at least once.
+bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity) {
+    // Converted three characters in, so that "lib" fits in front of the file
+    // name by moving only the directory part.
+    constexpr std::size_t kPrefix = 3;
+    std::size_t length = kPrefix;
+    std::size_t fileStart = kPrefix;  // just after the last '/'
+    for (; *windowsName != L'\0'; ++windowsName) {
+        const auto c = static_cast<char32_t>(*windowsName);
+        if (!putUtf8(c, out, length, capacity)) {
+            return false;
+        }
+        if (c == U'/') {
+            fileStart = length;
+        }
+    }
+    char* converted = out + kPrefix;
+    length -= kPrefix;
+    fileStart -= kPrefix;
+    if (!endsWithDll(converted, length)) {
+        std::memmove(out, converted, length);
+        out[length] = '\0';
+        return true;
+    }
+    std::memmove(out, converted, fileStart);
+    std::memcpy(out + fileStart, "lib", kPrefix);
+    // The stem already follows "lib"; ".dll" becomes ".so".
+    std::memcpy(converted + length - 4, ".so", 4);
+    return true;
 }
 
 // The directory, with its trailing '/', of the module this code is linked
@@ -57,17 +100,6 @@ std::string ownDirectory() {
 }  // namespace
 
 namespace orvplatform {
-
-// "dir/NAME.dll" -> "dir/libNAME.so"; other names are used as they are.
-std::string platformModuleName(const std::string& windowsName) {
-    if (!endsWithDll(windowsName)) {
-        return windowsName;
-    }
-    const std::size_t slash = windowsName.find_last_of('/');
-    const std::size_t start = (slash == std::string::npos) ? 0 : slash + 1;
-    return windowsName.substr(0, start) + "lib" +
-           windowsName.substr(start, windowsName.size() - start - 4) + ".so";
-}
 
 void keepModuleLoaded(const void* address) noexcept {
     Dl_info info{};
@@ -88,7 +120,11 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
         errno = EINVAL;
         return nullptr;
     }
-    const std::string name = orvplatform::platformModuleName(toUtf8(fileName));
+    char name[kNameCapacity];
+    if (!platformModuleName(fileName, name, sizeof name)) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
     // dlopen searches with the run path of the object that calls it, which is
     // the module this layer is linked into: that is what puts the common
     // module beside the analyzer first after LD_LIBRARY_PATH.
@@ -96,13 +132,13 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     // LoadLibraryW, only a failure may change the last error.
     const int savedErrno = errno;
     errno = 0;
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     // The run path comes from dlopen's caller. Where dlopen is interposed
     // (AddressSanitizer, ThreadSanitizer, preloaded hooks) the caller is the
     // interposer and our $ORIGIN is never searched: look beside this module
     // ourselves. For the analyzer, whose run path is $ORIGIN, this adds
     // nothing when dlopen is not interposed.
-    if (handle == nullptr && name.find('/') == std::string::npos) {
+    if (handle == nullptr && std::strchr(name, '/') == nullptr) {
         const std::string directory = ownDirectory();
         if (!directory.empty()) {
             handle = dlopen((directory + name).c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -120,7 +156,21 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (module == nullptr || procName == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<FARPROC>(dlsym(module, procName));
+    void* symbol = dlsym(module, procName);
+    if (symbol == nullptr) {
+        return nullptr;
+    }
+    // dlsym also searches the module's dependencies; GetProcAddress looks at
+    // the module's own exports only. A function found elsewhere is not one
+    // the module provides.
+    link_map* own = nullptr;
+    link_map* found = nullptr;
+    Dl_info info{};
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
+        dladdr1(symbol, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) == 0 || found != own) {
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
 }
 
 BOOL FreeLibrary(HMODULE module) {

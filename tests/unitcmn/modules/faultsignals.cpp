@@ -1,7 +1,6 @@
-// The fault module's POSIX part: signals sent, not raised by the hardware,
+// The fault module's POSIX part: a signal sent, not raised by the hardware,
 // from foreign code inside a guard.
 #include <signal.h>
-#include <unistd.h>
 
 #include "faultmodule_export.h"
 
@@ -9,10 +8,6 @@ extern "C" {
 
 FAULTMODULE_EXPORT void raiseSignal(int sig) {
     raise(sig);
-}
-
-FAULTMODULE_EXPORT void killSelf(int sig) {
-    kill(getpid(), sig);
 }
 
 }  // extern "C"

@@ -354,14 +354,27 @@ bool convertXML(StatusMap& in, ParamIoXML& tree) {
     return bRet;
 }
 
+// Built for every element: the length is known up front, so the key is
+// allocated once, filled with separators, and the names are copied in between.
 std::string makeDeviceStatusKey(const std::string& first, const std::string& second,
                                 const std::string& third) {
-    std::string key = "DeviceStatus";
-    key.reserve(key.size() + first.size() + second.size() + third.size() + 3);
-    for (const std::string* component : {&first, &second, &third}) {
+    static constexpr char kRoot[] = "DeviceStatus";
+    constexpr std::size_t kRootLength = sizeof kRoot - 1;
+    const std::string* const components[] = {&first, &second, &third};
+    std::size_t length = kRootLength;
+    for (const std::string* component : components) {
         if (!component->empty()) {
-            key += '.';
-            key += *component;
+            length += 1 + component->size();
+        }
+    }
+    std::string key(length, '.');
+    char* out = &key[0];
+    std::memcpy(out, kRoot, kRootLength);
+    out += kRootLength;
+    for (const std::string* component : components) {
+        if (!component->empty()) {
+            std::memcpy(out + 1, component->data(), component->size());
+            out += 1 + component->size();
         }
     }
     return key;

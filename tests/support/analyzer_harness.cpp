@@ -4,13 +4,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
 #include <boost/log/sources/logger.hpp>
 #include <boost/log/sources/record_ostream.hpp>
+
+#include "temp_dir.h"
 
 namespace {
 
@@ -24,6 +25,23 @@ using CloseFn = int (*)(void*);
 CloseFn realClose() {
     static const CloseFn fn = reinterpret_cast<CloseFn>(dlsym(RTLD_NEXT, "dlclose"));
     return fn;
+}
+
+void* analyzer() {
+    static void* const handle = [] {
+        // The logger is created by whoever logs first; let that be us, so the
+        // analyzer does not pin itself.
+        RynCmnLog::glob_logger::get();
+        const testsupport::TempDir dir;
+        const std::string copy = dir.path("libprtOrvStatusAnalyzerQLX5100.so");
+        std::filesystem::copy_file(ORV_ANALYZER_MODULE, copy);
+        void* loaded = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (loaded == nullptr) {
+            throw std::runtime_error(std::string("cannot load the analyzer: ") + dlerror());
+        }
+        return loaded;
+    }();
+    return handle;
 }
 
 }  // namespace
@@ -42,30 +60,16 @@ extern "C" __attribute__((visibility("default"))) int dlclose(void* handle) noex
 namespace harness {
 
 OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis startStatusAnalysis() {
-    static const auto fn = [] {
-        // The logger is created by whoever logs first; let that be us, so the
-        // analyzer does not pin itself.
-        RynCmnLog::glob_logger::get();
-        namespace fs = std::filesystem;
-        std::string dir = (fs::temp_directory_path() / "orv-analyzer-XXXXXX").string();
-        if (mkdtemp(dir.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        const fs::path copy = fs::path(dir) / fs::path(ORV_ANALYZER_MODULE).filename();
-        fs::copy_file(ORV_ANALYZER_MODULE, copy);
-        void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-        const std::string error = handle == nullptr ? dlerror() : "";
-        fs::remove_all(dir);
-        if (handle == nullptr) {
-            throw std::runtime_error("cannot load the analyzer: " + error);
-        }
-        return reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis>(
-            dlsym(handle, OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName));
-    }();
-    return fn;
+    return reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis>(
+        dlsym(analyzer(), OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName));
 }
 
-CommonModule::CommonModule(const std::string& path) : path_(path) {
+OrvStatusAnalyzerQLX5100::PFN_startConvertXML startConvertXML() {
+    return reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startConvertXML>(
+        dlsym(analyzer(), OrvStatusAnalyzerQLX5100::kStartConvertXMLName));
+}
+
+CommonModule::CommonModule(const std::string& path) {
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         throw std::runtime_error(dlerror());
@@ -88,10 +92,6 @@ bool CommonModule::releaseAndCheckUnloaded() {
     state_ = nullptr;
     realClose()(handle_);
     handle_ = nullptr;
-    if (void* again = dlopen(path_.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
-        realClose()(again);
-        return false;
-    }
     return !anyCommonModuleLoaded();
 }
 
@@ -134,9 +134,10 @@ std::vector<std::string> trace(const std::vector<testsupport::CapturedRecord>& r
             continue;
         }
         const auto& fn = r.currentFunction;
-        const char* who = fn.find("startStatusAnalysis(") != std::string::npos ? "start"
-                          : fn.find("statusAnalysis(") != std::string::npos    ? "model"
-                                                                               : "?";
+        const auto has = [&fn](const char* name) { return fn.find(name) != std::string::npos; };
+        const char* who = has("startStatusAnalysis(") || has("startConvertXML(") ? "start"
+                          : has("statusAnalysis(") || has("convertXML(")         ? "model"
+                                                                                 : "?";
         out.push_back(std::string(who) + "|" + r.inOutType + "|" + r.message);
     }
     return out;

@@ -10,13 +10,11 @@
 
 namespace failalloc {
 
-// The n-th allocation from now on this thread fails (n >= 1).
-void failNth(std::size_t n);
-
-// Once gate(context) first holds at an allocation on this thread, that
-// allocation is the first counted; the n-th counted one fails. The gate runs
-// inside operator new: it must not allocate.
-void failNthOnceGateOpens(std::size_t n, bool (*gate)(const void*), const void* context);
+// Once gate(context) first holds at an allocation on this thread (at once
+// without a gate), that allocation is the first counted; the n-th counted one
+// fails (n >= 1; 0 disarms). The gate runs inside operator new: it must not
+// allocate.
+void failNth(std::size_t n, bool (*gate)(const void*) = nullptr, const void* context = nullptr);
 
 void disarm();
 

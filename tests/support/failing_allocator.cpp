@@ -8,26 +8,19 @@
 namespace {
 
 // Plain thread-locals: operator new must not run TLS initialisers.
-thread_local bool t_armed = false;
-thread_local std::size_t t_remaining = 0;
+thread_local std::size_t t_remaining = 0;  // 0: disarmed
 thread_local bool (*t_gate)(const void*) = nullptr;
 thread_local const void* t_context = nullptr;
 thread_local std::size_t t_injected = 0;
 
 bool shouldFail() {
-    if (!t_armed) {
+    if (t_remaining == 0 || (t_gate != nullptr && !t_gate(t_context))) {
         return false;
     }
-    if (t_gate != nullptr) {
-        if (!t_gate(t_context)) {
-            return false;
-        }
-        t_gate = nullptr;
-    }
+    t_gate = nullptr;
     if (--t_remaining != 0) {
         return false;
     }
-    t_armed = false;
     ++t_injected;
     return true;
 }
@@ -36,21 +29,15 @@ bool shouldFail() {
 
 namespace failalloc {
 
-void failNth(std::size_t n) {
-    failNthOnceGateOpens(n, nullptr, nullptr);
-}
-
-void failNthOnceGateOpens(std::size_t n, bool (*gate)(const void*), const void* context) {
+void failNth(std::size_t n, bool (*gate)(const void*), const void* context) {
     t_remaining = n;
     t_gate = gate;
     t_context = context;
     t_injected = 0;
-    t_armed = n != 0;
 }
 
 void disarm() {
-    t_armed = false;
-    t_gate = nullptr;
+    t_remaining = 0;
 }
 
 std::size_t injected() {

@@ -11,9 +11,9 @@
 #include <stdexcept>
 
 #include "orvplatform/win32.h"
+#include "unitcmnparamio/paramioxml.h"
 
-class ParamIoXML;
-
+using commondouble::CommonMode;
 using commondouble::Conversion;
 
 namespace {
@@ -25,6 +25,22 @@ volatile std::uintptr_t g_badAddress = 0x10;
 
 int readBadAddress() {
     return *reinterpret_cast<const volatile char*>(g_badAddress);
+}
+
+bool commonOutcome() {
+    switch (g_state.commonMode) {
+        case CommonMode::ReturnFalse:
+            return false;
+        case CommonMode::ThrowStd:
+            throw std::runtime_error(commondouble::kCommonWhat);
+        case CommonMode::ThrowInt:
+            throw 7;
+        case CommonMode::Fault:
+            return readBadAddress() == 0;
+        case CommonMode::Succeed:
+            break;
+    }
+    return true;
 }
 
 int convert(Conversion kind, char* p) {
@@ -65,29 +81,19 @@ ORV_MODULE_EXPORT commondouble::State* orvDoubleState() {
 }
 
 ORV_MODULE_EXPORT bool startStatusAnalysis(char* status, unsigned long long size, StatusMap& out) {
-    auto& s = g_state;
-    ++s.commonCalls;
-    s.commonStatus = status;
-    s.commonSize = size;
-    s.commonMap = &out;
+    ++g_state.commonCalls;
+    g_state.commonStatus = status;
+    g_state.commonSize = size;
+    g_state.commonMap = &out;
     out[commondouble::kCommonKey][1] = commondouble::kCommonValue;
-    switch (s.commonMode) {
-        case commondouble::CommonMode::ReturnFalse:
-            return false;
-        case commondouble::CommonMode::ThrowStd:
-            throw std::runtime_error(commondouble::kCommonWhat);
-        case commondouble::CommonMode::ThrowInt:
-            throw 7;
-        case commondouble::CommonMode::Fault:
-            return readBadAddress() == 0;
-        case commondouble::CommonMode::Succeed:
-            break;
-    }
-    return true;
+    return commonOutcome();
 }
 
-ORV_MODULE_EXPORT bool startConvertXML(StatusMap& /*in*/, ParamIoXML& /*tree*/) {
-    return true;
+ORV_MODULE_EXPORT bool startConvertXML(StatusMap& in, ParamIoXML& tree) {
+    ++g_state.commonCalls;
+    g_state.commonMap = &in;
+    tree.addElement(commondouble::kCommonTreeKey, commondouble::kCommonValue);
+    return commonOutcome();
 }
 
 ORV_MODULE_EXPORT int convertBigCharToLittleINT32(char* p) {

@@ -1,6 +1,6 @@
-// What the analyzer's tests share: the analyzer under test, the common module
-// a test puts in front of it, status blocks that end at an unreadable page,
-// and the record trace.
+// What the entry-point tests share: the analyzer under test, the common
+// module a test puts in front of it, status blocks that end at an unreadable
+// page, and the record trace.
 //
 // Linux only: the common module is chosen through glibc's rule that dlopen of
 // a bare name returns an already loaded object with that soname.
@@ -16,11 +16,12 @@
 
 namespace harness {
 
-// startStatusAnalysis of a private copy of the analyzer, loaded once per
+// The entry points of a private copy of the analyzer, loaded once per
 // process from a temporary directory that is gone by the time the copy runs:
 // its run path ($ORIGIN) finds no common module, so the only one it can load
 // is one that the test loaded first.
 OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis startStatusAnalysis();
+OrvStatusAnalyzerQLX5100::PFN_startConvertXML startConvertXML();
 
 // A common module loaded by absolute path for one test, holding the test's
 // own reference. While it lives, every release of it by the analyzer shows in
@@ -40,7 +41,6 @@ public:
     bool releaseAndCheckUnloaded();
 
 private:
-    std::string path_;
     void* handle_ = nullptr;
     commondouble::State* state_ = nullptr;
 };
@@ -68,9 +68,9 @@ private:
     std::size_t size_ = 0;
 };
 
-// One text per record: "start|<InOutType>|<message>" for startStatusAnalysis,
-// "model|..." for statusAnalysis, and "release" where the analyzer released
-// the module a CommonModule holds.
+// One text per record: "start|<InOutType>|<message>" for the two entry
+// points, "model|..." for their model steps statusAnalysis and convertXML,
+// and "release" where the analyzer released the module a CommonModule holds.
 std::vector<std::string> trace(const std::vector<testsupport::CapturedRecord>& records);
 
 }  // namespace harness

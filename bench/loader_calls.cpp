@@ -1,0 +1,74 @@
+// Counting wrappers around dlopen, dlsym and dlclose, exported from the
+// benchmark executable (loader_calls.dynlist) so that every module's calls,
+// the analyzer's LoadLibraryW/GetProcAddress/FreeLibrary included, come here
+// first and are then handed on to libc.
+//
+// dlopen and dlsym look at their caller's return address (run path,
+// RTLD_NEXT). Each wrapper ends in a tail call, which an optimised build turns
+// into a jump, so libc sees the original caller. Where the compiler keeps a
+// call (an unoptimised build), the executable is the caller; its run path is
+// set to the modules' directory so loads still find the same files.
+#include "loader_calls.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <initializer_list>
+
+namespace {
+
+std::atomic<std::uint64_t> g_dlopen{0};
+std::atomic<std::uint64_t> g_dlsym{0};
+std::atomic<std::uint64_t> g_dlclose{0};
+
+using DlopenFn = void* (*)(const char*, int);
+using DlsymFn = void* (*)(void*, const char*);
+using DlcloseFn = int (*)(void*);
+
+// dlvsym is not wrapped, so it can find libc's versions without recursion.
+template <typename Fn>
+Fn next(const char* name) {
+    for (const char* version : {"GLIBC_2.34", "GLIBC_2.2.5"}) {
+        if (void* fn = dlvsym(RTLD_NEXT, name, version)) {
+            return reinterpret_cast<Fn>(fn);
+        }
+    }
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) void* dlopen(const char* file, int mode) {
+    static const DlopenFn real = next<DlopenFn>("dlopen");
+    g_dlopen.fetch_add(1, std::memory_order_relaxed);
+    return real(file, mode);
+}
+
+__attribute__((visibility("default"))) void* dlsym(void* handle, const char* name) {
+    static const DlsymFn real = next<DlsymFn>("dlsym");
+    g_dlsym.fetch_add(1, std::memory_order_relaxed);
+    return real(handle, name);
+}
+
+__attribute__((visibility("default"))) int dlclose(void* handle) {
+    static const DlcloseFn real = next<DlcloseFn>("dlclose");
+    g_dlclose.fetch_add(1, std::memory_order_relaxed);
+    return real(handle);
+}
+
+}  // extern "C"
+
+namespace loadercalls {
+
+Counts snapshot() {
+    Counts c;
+    c.dlopen = g_dlopen.load(std::memory_order_relaxed);
+    c.dlsym = g_dlsym.load(std::memory_order_relaxed);
+    c.dlclose = g_dlclose.load(std::memory_order_relaxed);
+    return c;
+}
+
+}  // namespace loadercalls

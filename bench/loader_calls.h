@@ -1,0 +1,18 @@
+// Counts of the dynamic loader's entry points called anywhere in the process,
+// so a benchmark can show how many loads, look-ups and frees one round trip
+// costs. The counting wrappers are defined in loader_calls.cpp.
+#pragma once
+
+#include <cstdint>
+
+namespace loadercalls {
+
+struct Counts {
+    std::uint64_t dlopen = 0;
+    std::uint64_t dlsym = 0;
+    std::uint64_t dlclose = 0;
+};
+
+Counts snapshot();
+
+}  // namespace loadercalls

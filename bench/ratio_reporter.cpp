@@ -1,0 +1,86 @@
+#include "ratio_reporter.h"
+
+#include <algorithm>
+
+namespace benchratios {
+
+namespace {
+
+std::string keyOf(const std::string& name, long long threads) {
+    return name + "@" + std::to_string(threads);
+}
+
+double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+bool RatioReporter::ReportContext(const Context& context) {
+    return display_->ReportContext(context);
+}
+
+void RatioReporter::Finalize() {
+    display_->Finalize();
+}
+
+void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
+    display_->ReportRuns(reports);
+    for (const Run& run : reports) {
+        // Single repetitions, or their median when only aggregates are shown.
+        const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) {
+            continue;
+        }
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty()) {
+            name += "/" + run.run_name.args;
+        }
+        const double toNs = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        const Sample sample{run.GetAdjustedRealTime() * toNs, run.GetAdjustedCPUTime() * toNs};
+        if (median) {
+            medians_[keyOf(name, run.threads)] = sample;
+        } else {
+            samples_[keyOf(name, run.threads)].push_back(sample);
+        }
+        counters_[keyOf(name, run.threads)] = run.counters;
+    }
+}
+
+bool RatioReporter::median(const std::string& name, int threads, Sample& out) const {
+    const auto it = samples_.find(keyOf(name, threads));
+    if (it == samples_.end() || it->second.empty()) {
+        const auto m = medians_.find(keyOf(name, threads));
+        if (m == medians_.end()) {
+            return false;
+        }
+        out = m->second;
+        return true;
+    }
+    std::vector<double> real;
+    std::vector<double> cpu;
+    for (const Sample& s : it->second) {
+        real.push_back(s.realNs);
+        cpu.push_back(s.cpuNs);
+    }
+    out = Sample{medianOf(real), medianOf(cpu)};
+    return true;
+}
+
+bool RatioReporter::counter(const std::string& name, int threads, const std::string& counter,
+                            double& out) const {
+    const auto it = counters_.find(keyOf(name, threads));
+    if (it == counters_.end()) {
+        return false;
+    }
+    const auto c = it->second.find(counter);
+    if (c == it->second.end()) {
+        return false;
+    }
+    out = c->second.value;
+    return true;
+}
+
+}  // namespace benchratios

@@ -1,0 +1,50 @@
+// Wraps the display reporter that the command line chose (console, with or
+// without colour, JSON, CSV) and keeps a copy of every run it is given, so that
+// the binary can compare benchmarks with each other at the end of the run.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+namespace benchratios {
+
+// Per-iteration times of one repetition, in nanoseconds. For a run on k
+// threads Google Benchmark divides the wall time by the iterations of all k
+// threads (so perfect scaling halves it on two threads) and sums the threads'
+// CPU time before dividing.
+struct Sample {
+    double realNs;
+    double cpuNs;
+};
+
+class RatioReporter : public benchmark::BenchmarkReporter {
+public:
+    // display: not owned; must outlive this reporter.
+    explicit RatioReporter(benchmark::BenchmarkReporter* display) : display_(display) {}
+
+    bool ReportContext(const Context& context) override;
+    void ReportRuns(const std::vector<Run>& reports) override;
+    void Finalize() override;
+
+    // Median over the repetitions of the benchmark registered as `name`
+    // (with its arguments, e.g. "roundtrip/held/pinch:0") run on `threads`
+    // threads: computed from the repetitions, or Google Benchmark's own median
+    // when only aggregates were reported.
+    // Returns false when there is no such run (filtered out or failed).
+    bool median(const std::string& name, int threads, Sample& out) const;
+
+    // A user counter of that benchmark's last repetition; false when absent.
+    bool counter(const std::string& name, int threads, const std::string& counter,
+                 double& out) const;
+
+private:
+    benchmark::BenchmarkReporter* display_;
+    std::map<std::string, std::vector<Sample>> samples_;
+    std::map<std::string, Sample> medians_;
+    std::map<std::string, benchmark::UserCounters> counters_;
+};
+
+}  // namespace benchratios
