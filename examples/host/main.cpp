@@ -8,16 +8,16 @@
 // every record (entry and exit records too), otherwise only errors. Exit
 // status: 0 on success, 1 when a step failed, 2 on a usage or load error.
 //
-// A POSIX host (dlopen/dlsym); a Windows host does the same with
-// LoadLibraryW/GetProcAddress/FreeLibrary.
-#include <dlfcn.h>
-
+// The module is loaded with LoadLibraryW/GetProcAddress/FreeLibrary from the
+// installed platform header: the Win32 calls themselves on Windows, the same
+// names over dlopen/dlsym elsewhere. So this one host builds for both.
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <boost/core/null_deleter.hpp>
@@ -28,6 +28,7 @@
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/smart_ptr/make_shared_object.hpp>
 
+#include "orvplatform/win32.h"
 #include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 #include "unitcom/boostloginclude.h"
@@ -57,12 +58,24 @@ void configureLogging(bool verbose) {
 }
 
 struct ModuleCloser {
-    void operator()(void* handle) const { dlclose(handle); }
+    void operator()(HMODULE handle) const { FreeLibrary(handle); }
 };
-using Module = std::unique_ptr<void, ModuleCloser>;
+using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser>;
+
+// File names are ASCII here; a host with other names converts properly.
+HMODULE load(const std::string& path) {
+    return LoadLibraryW(std::wstring(path.begin(), path.end()).c_str());
+}
+
+template <typename Pointer>
+Pointer exported(const Module& module, const char* name) {
+    // Through void(*)(): FARPROC is itself a typed function pointer on Windows.
+    return reinterpret_cast<Pointer>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module.get(), name)));
+}
 
 std::string directoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
@@ -92,29 +105,29 @@ int main(int argc, char** argv) {
     // logger), which must be this executable and not the analyzer.
     BOOST_LOG_SEV(RynCmnLog::glob_logger::get(), RynCmnLog::info) << "Loading " << modulePath;
 
-    Module analyzer(dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
+    Module analyzer(load(modulePath));
     if (!analyzer) {
-        std::cerr << "cannot load the analyzer: " << dlerror() << "\n";
+        std::cerr << "cannot load the analyzer " << modulePath << " (error " << GetLastError()
+                  << ")\n";
         return 2;
     }
     // Every call of the analyzer loads the common module by name and frees it
     // again. Holding a reference of our own for as long as we use the
     // analyzer turns those into reference-count changes instead of a load and
-    // an unload per call. We take the one beside the analyzer, which is the
-    // one the analyzer itself would find (unless LD_LIBRARY_PATH names
-    // another: a module already loaded under the soname wins over the search).
-    const std::string commonPath = directoryOf(modulePath) + "/libprtOrvCommonStatusAnalyzer.so";
-    Module common(dlopen(commonPath.c_str(), RTLD_NOW | RTLD_LOCAL));
+    // an unload per call. We take the one beside the analyzer (on POSIX the
+    // name becomes libprtOrvCommonStatusAnalyzer.so), and the analyzer's own
+    // load by name then finds it: a module already loaded under that soname
+    // (POSIX) or file name (Windows) is used again instead of searching.
+    const std::string commonPath = directoryOf(modulePath) + "/prtOrvCommonStatusAnalyzer.dll";
+    Module common(load(commonPath));
     if (!common) {
-        std::cerr << "note: no common module beside the analyzer (" << dlerror()
+        std::cerr << "note: no common module beside the analyzer (error " << GetLastError()
                   << "); the analyzer searches for it on each call\n";
     }
 
     using namespace OrvStatusAnalyzerQLX5100;
-    const auto analyse =
-        reinterpret_cast<PFN_startStatusAnalysis>(dlsym(analyzer.get(), kStartStatusAnalysisName));
-    const auto convert =
-        reinterpret_cast<PFN_startConvertXML>(dlsym(analyzer.get(), kStartConvertXMLName));
+    const auto analyse = exported<PFN_startStatusAnalysis>(analyzer, kStartStatusAnalysisName);
+    const auto convert = exported<PFN_startConvertXML>(analyzer, kStartConvertXMLName);
     if (analyse == nullptr || convert == nullptr) {
         std::cerr << "the module does not export the analyzer's entry points\n";
         return 2;

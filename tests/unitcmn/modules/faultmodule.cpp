@@ -2,9 +2,24 @@
 // without anything of ours, like a common module whose build we do not choose.
 // Every fault happens here, behind a function pointer, so the compiler of the
 // test cannot see it and remove it.
-#include <signal.h>
-
 #include "faultmodule_export.h"
+
+namespace {
+
+// Volatile, like the faulting reads: an optimiser may otherwise move the
+// destructor's increment before the read that faults.
+volatile int g_destructorRuns = 0;
+
+struct Tracker {
+    ~Tracker() { g_destructorRuns = g_destructorRuns + 1; }
+};
+
+void noop() {}
+// Opaque to the optimiser, so the call may throw and readWithLocal keeps a
+// call-site table (an LSDA) that does not cover the faulting load.
+void (*volatile g_hook)() = &noop;
+
+}  // namespace
 
 extern "C" {
 
@@ -40,8 +55,14 @@ FAULTMODULE_EXPORT int recurse(int depth, int stopAt, volatile char* parent) {
     return pad[1];
 }
 
-FAULTMODULE_EXPORT void raiseSignal(int sig) {
-    raise(sig);
+FAULTMODULE_EXPORT int readWithLocal(const volatile int* p) {
+    Tracker tracker;
+    g_hook();
+    return *p;
+}
+
+FAULTMODULE_EXPORT int destructorRuns() {
+    return g_destructorRuns;
 }
 
 }  // extern "C"

@@ -17,9 +17,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <type_traits>
-#include <utility>
 
 using BOOL = int;
 using BYTE = std::uint8_t;
@@ -132,34 +129,7 @@ namespace detail {
 // callers free of variables that a jump could clobber.
 void callGuarded(void (*thunk)(void*), void* context);
 
-template <typename Call>
-void invokeCall(void* call) {
-    (*static_cast<Call*>(call))();
-}
-
 }  // namespace detail
-
-// Runs fn(args...) so that a machine fault inside it ends as the translator's
-// exception. Frames between the fault and this call are left by a jump and run
-// no destructors, so keep the guarded region to the foreign call itself.
-template <typename Fn, typename... Args>
-inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
-    using R = std::invoke_result_t<Fn&, Args&&...>;
-    if constexpr (std::is_void_v<R>) {
-        auto call = [&] { fn(std::forward<Args>(args)...); };
-        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-    } else if constexpr (std::is_reference_v<R>) {
-        std::remove_reference_t<R>* result = nullptr;
-        auto call = [&] { result = &fn(std::forward<Args>(args)...); };
-        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-        return static_cast<R>(*result);
-    } else {
-        std::optional<R> result;
-        auto call = [&] { result.emplace(fn(std::forward<Args>(args)...)); };
-        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-        return R(std::move(*result));
-    }
-}
 
 // Copies a NUL-terminated text of at most cap - 1 characters from memory that
 // may not be readable, without relying on any signal handler. Returns false

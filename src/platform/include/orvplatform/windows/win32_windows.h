@@ -1,35 +1,44 @@
-// Windows: the real API. Faults are turned into exceptions by the translator
-// that DllMain installs with _set_se_translator, so a guarded call is a plain
-// call here.
+// Windows: the real Win32 API. Only code that is specific to Windows belongs
+// in this file and in windows/*.cpp.
+//
+// Loading: LoadLibraryW, GetProcAddress, FreeLibrary and GetLastError are the
+// system's own, with the system's search order for a bare name.
+//
+// Faults, with MSVC: _set_se_translator from the C runtime (<eh.h>, code built
+// with /EHa) translates every structured exception on the thread that
+// installed it, and a guarded call is a plain call.
+//
+// Faults, with mingw-w64 (no /EHa, no __try): this layer provides
+// _set_se_translator itself, per thread like the C runtime's. A machine fault
+// is translated only inside a guarded call (ForeignProc, CopyMemory) on a
+// thread whose translator is set: a vectored exception handler records the
+// fault and resumes the thread at a landing pad that jumps back to the guard,
+// and the guard calls the translator, which throws from our own frame where
+// C++ unwinding works. Other exceptions go on to the next handler unchanged.
+// See docs/fault-translation.md.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
-#if defined(_MSC_VER)
-#include <eh.h>
-#else
-using _se_translator_function = void (*)(unsigned int, EXCEPTION_POINTERS*);
-_se_translator_function _set_se_translator(_se_translator_function translator);
-#endif
-
 #include <cstddef>
-#include <cstring>
+
+// The loader calls DllMain by its C name; this declaration gives the module's
+// definition that linkage.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 
 // The load-time hook is DllMain itself on Windows: the loader calls it.
 #define ORV_PLATFORM_DLLMAIN(fn)
 
-// Exports are listed by ordinal in the module definition file.
+// Exports are listed by ordinal in the module definition (.def) files.
 #define ORV_MODULE_EXPORT
 
 namespace orvplatform {
-
-template <typename Fn, typename... Args>
-inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
-    return fn(std::forward<Args>(args)...);
-}
 
 // Pins the module containing address (GET_MODULE_HANDLE_EX_FLAG_PIN).
 inline void keepModuleLoaded(const void* address) noexcept {
@@ -39,7 +48,56 @@ inline void keepModuleLoaded(const void* address) noexcept {
 }
 
 // Copies a NUL-terminated text of at most cap - 1 characters from memory that
-// may not be readable. Returns false when it is not.
+// may not be readable, without relying on any exception handler. Returns false
+// (and leaves dst empty) when it is not readable up to its NUL or cap - 1.
 bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
 
 }  // namespace orvplatform
+
+#if defined(_MSC_VER)
+
+#include <eh.h>
+
+namespace orvplatform {
+namespace detail {
+
+// The C runtime's translator works on any code built with /EHa: nothing to
+// guard.
+inline void callGuarded(void (*thunk)(void*), void* context) {
+    thunk(context);
+}
+
+}  // namespace detail
+}  // namespace orvplatform
+
+#else  // mingw-w64
+
+using _se_translator_function = void (*)(unsigned int, EXCEPTION_POINTERS*);
+
+// Sets the translator of the calling thread and returns the one it had
+// (null on a thread where none was set). Each thread starts without one: the
+// module's DllMain sets it on DLL_PROCESS_ATTACH and DLL_THREAD_ATTACH.
+// The translator must not return; it throws.
+_se_translator_function _set_se_translator(_se_translator_function translator);
+
+// <windows.h> makes CopyMemory a macro for memcpy, which would fault straight
+// through. Here it is a guarded copy: a fault becomes the translator's
+// exception, as the CRT's memcpy under /EHa would.
+#undef CopyMemory
+void CopyMemory(void* destination, const void* source, std::size_t length);
+
+namespace orvplatform {
+
+namespace detail {
+
+// Runs thunk(context) as one guarded region on this thread. Not inline on
+// purpose: the jump buffer must stay in a frame that is live for the whole
+// call, and keeping the jump out of templates keeps the callers free of
+// variables a jump could clobber.
+void callGuarded(void (*thunk)(void*), void* context);
+
+}  // namespace detail
+
+}  // namespace orvplatform
+
+#endif
