@@ -432,6 +432,10 @@ int main(int argc, char** argv) {
     app.footer(std::string(kHelpInput) +
                (bySoname ? kHelpModulesBySoname : kHelpModulesByFileName) + kHelpExitCodes);
     app.fallthrough();
+    // CLI11 would read "/name" as an option on Windows; here it is a path
+    // (wine hands programs Unix paths), and options are spelt the same
+    // everywhere.
+    app.allow_windows_style_options(false);
     app.add_option("inputs", options.inputs,
                    "Status blocks: binary or hex dump files, '-' for standard input, directories");
     app.add_option("-f,--format", options.format, "Output: xml (default), json or table")
