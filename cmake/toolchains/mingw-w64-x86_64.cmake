@@ -2,8 +2,10 @@
 # model: g++-mingw-w64-x86-64-posix).
 #
 # Boost, pugixml and GoogleTest for mingw are not packaged by Debian;
-# scripts/windows-deps builds them into a cache outside the repository, which
-# this file adds to the search roots:
+# scripts/windows-deps builds them into a cache outside the repository (and
+# copies the header-only CLI11 and nlohmann-json there from Debian's packages,
+# so that /usr/include stays out of the search), which this file adds to the
+# search roots:
 #   $ORV_WINDOWS_CACHE, else ${XDG_CACHE_HOME:-$HOME/.cache}/orv-windows
 # Test programs run under wine64 (CMAKE_CROSSCOMPILING_EMULATOR), with a wine
 # prefix of their own in that cache.
@@ -27,7 +29,8 @@ set(CMAKE_FIND_ROOT_PATH
   /usr/${ORV_MINGW_TRIPLE}
   ${ORV_WINDOWS_CACHE}/boost-1.81.0
   ${ORV_WINDOWS_CACHE}/pugixml
-  ${ORV_WINDOWS_CACHE}/googletest)
+  ${ORV_WINDOWS_CACHE}/googletest
+  ${ORV_WINDOWS_CACHE}/headers)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "hexdump.h"
+#include "orvplatform/hostloader.h"
 
 namespace qlx5100status {
 
@@ -49,6 +50,8 @@ std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format)
     const std::string name = displayName(path);
     std::vector<std::uint8_t> bytes;
     if (path == "-") {
+        // A binary block on standard input must arrive byte for byte.
+        orvplatform::setBinaryMode(stdin);
         bytes = readAll(stdin, name);
     } else {
         std::error_code ec;

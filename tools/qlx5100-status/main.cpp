@@ -1,8 +1,6 @@
 // qlx5100-status: runs the QLX5100 analyzer module on status blocks and prints
 // what it makes of them. A host like any other: it loads the module at run
 // time, configures the logging core and owns the map and the tree.
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +13,7 @@
 #include "input.h"
 #include "logsetup.h"
 #include "modules.h"
+#include "orvplatform/hostloader.h"
 #include "render.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 
@@ -31,7 +30,7 @@ enum ExitCode : int {
     kModuleError = 5,
 };
 
-const char kHelpFooter[] = R"(
+const char kHelpInput[] = R"(
 Input: a binary status block, '-' for standard input, or a hex dump (xxd,
 od -Ax -tx1, hexdump -C, or bare hex bytes). Several files or a directory make
 a batch: one result per file, each with its file name.
@@ -44,12 +43,26 @@ Output (standard output only; log records go to standard error or --log-file):
          strings; a batch is an array of {"file": ..., "status": ...}
   table  the decoded values: KEY, INDEX, VALUE
 
-Modules: the analyzer is looked for at ../lib beside this program, then in the
+)";
+
+// Where the modules come from is the loader's business, and so are the words
+// for it.
+const char kHelpModulesBySoname[] =
+    R"(Modules: the analyzer is looked for at ../lib beside this program, then in the
 build tree; the common module on LD_LIBRARY_PATH, then beside the analyzer.
 --common-module loads another file in its place; it is used only if its
 soname is libprtOrvCommonStatusAnalyzer.so, since the analyzer loads the
 module by that name.
+)";
+const char kHelpModulesByFileName[] =
+    R"(Modules: the analyzer is looked for beside this program, then in the build
+tree; the common module beside this program, then in the system's folders,
+the current folder and on PATH. --common-module loads another file in its
+place; it is used only if it is named prtOrvCommonStatusAnalyzer.dll, since
+the analyzer loads the module by that name.
+)";
 
+const char kHelpExitCodes[] = R"(
 Exit codes:
   0  success (diff: the blocks decode to the same values)
   1  diff: the blocks differ
@@ -388,10 +401,11 @@ int runEncode(const Options& options) {
         return kInputError;
     }
     if (options.encodeOutput == "-") {
-        if (isatty(STDOUT_FILENO) != 0) {
+        if (orvplatform::isTerminal(stdout)) {
             fail("not writing a binary block to a terminal; give -o FILE or redirect the output");
             return kUsage;
         }
+        orvplatform::setBinaryMode(stdout);
         std::cout.write(reinterpret_cast<const char*>(block.data()),
                         static_cast<std::streamsize>(block.size()));
         std::cout.flush();
@@ -414,8 +428,14 @@ int main(int argc, char** argv) {
     Options options;
     CLI::App app{"Decodes QLX5100 status blocks with the analyzer module and prints the result.",
                  "qlx5100-status"};
-    app.footer(kHelpFooter);
+    const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
+    app.footer(std::string(kHelpInput) +
+               (bySoname ? kHelpModulesBySoname : kHelpModulesByFileName) + kHelpExitCodes);
     app.fallthrough();
+    // CLI11 would read "/name" as an option on Windows; here it is a path
+    // (wine hands programs Unix paths), and options are spelt the same
+    // everywhere.
+    app.allow_windows_style_options(false);
     app.add_option("inputs", options.inputs,
                    "Status blocks: binary or hex dump files, '-' for standard input, directories");
     app.add_option("-f,--format", options.format, "Output: xml (default), json or table")
@@ -430,8 +450,10 @@ int main(int argc, char** argv) {
                  "Print the field dictionary (table, or JSON with --format json)");
     app.add_option("--module", options.modulePath, "The analyzer module to load");
     app.add_option("--common-module", options.commonPath,
-                   "The common module to load in place of the one the analyzer would find; its "
-                   "soname must be libprtOrvCommonStatusAnalyzer.so");
+                   std::string("The common module to load in place of the one the analyzer "
+                               "would find; its ") +
+                       (bySoname ? "soname must be libprtOrvCommonStatusAnalyzer.so"
+                                 : "file name must be prtOrvCommonStatusAnalyzer.dll"));
     app.add_option("--log-level", options.logLevel,
                    "Log records to show: error (default), inout (entry and exit too) or none")
         ->check(CLI::IsMember({"error", "inout", "none"}));

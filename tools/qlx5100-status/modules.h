@@ -1,35 +1,38 @@
 // The analyzer module and the common module, loaded once for the whole run
-// the way any host loads them: dlopen, then the two exports through dlsym.
+// the way any host loads them: load the file, then the two exports through
+// GetProcAddress (the platform layer's loader, orvplatform/hostloader.h).
 //
 // The tool holds its own reference to the common module so that the
 // analyzer's per-call load finds it already in the process instead of
 // mapping it afresh for every block. The analyzer loads the common module by
-// its bare file name, and the loader hands back an object already in the
-// process whose soname is that name; so a common module given by path is
-// used only if its soname is libprtOrvCommonStatusAnalyzer.so, which load()
-// checks.
-//
-// Linux only: module paths come from /proc/self/exe and dlinfo.
+// its bare file name, and the loader hands back a module already in the
+// process that answers to that name: on POSIX one whose soname is
+// libprtOrvCommonStatusAnalyzer.so, on Windows one whose file name is
+// prtOrvCommonStatusAnalyzer.dll. So a common module given by path is used
+// only if it answers to the name, which the constructor checks.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "orvplatform/win32.h"
 #include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
 
 namespace qlx5100status {
 
-constexpr const char kAnalyzerFileName[] = "libprtOrvStatusAnalyzerQLX5100.so";
-constexpr const char kCommonFileName[] = "libprtOrvCommonStatusAnalyzer.so";
+// The modules' Windows file names; the platform layer gives each platform's
+// own (libNAME.so on POSIX).
+constexpr const char kAnalyzerModuleName[] = "prtOrvStatusAnalyzerQLX5100.dll";
+constexpr const char kCommonModuleName[] = "prtOrvCommonStatusAnalyzer.dll";
 
 class ModuleError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
 struct ModulePaths {
-    std::string analyzer;  // empty: beside the tool (../lib), then the build tree
-    std::string common;    // empty: LD_LIBRARY_PATH, the analyzer's folder, the system
+    std::string analyzer;  // empty: the installed layout, then the build tree
+    std::string common;    // empty: where the analyzer's load by name would look
 };
 
 class AnalyzerModules {
@@ -50,8 +53,8 @@ public:
     std::string commonPath() const;
 
 private:
-    void* common_ = nullptr;
-    void* analyzer_ = nullptr;
+    HMODULE common_ = nullptr;
+    HMODULE analyzer_ = nullptr;
     OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis analyse_ = nullptr;
     OrvStatusAnalyzerQLX5100::PFN_startConvertXML convert_ = nullptr;
 };
