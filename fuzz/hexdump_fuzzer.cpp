@@ -20,9 +20,12 @@ using fuzzsupport::printable;
 // Small enough that "*" lines cannot make every run allocate megabytes.
 constexpr std::size_t kLimit = 64 * 1024;
 
+// At least width lower-case digits.
 std::string hex(std::size_t value, int width) {
-    char s[32];
-    std::snprintf(s, sizeof s, "%0*zx", width, value);
+    std::string s;
+    for (; width > 0 || value != 0; --width, value >>= 4) {
+        s.insert(s.begin(), "0123456789abcdef"[value & 15]);
+    }
     return s;
 }
 
