@@ -1,6 +1,5 @@
-// What the fuzz targets share. A broken property ends in fail(), which prints
-// what was found and aborts: libFuzzer keeps the input as a crash, the replay
-// test fails.
+// What the fuzz targets share. A broken property ends in fail(), which aborts:
+// libFuzzer keeps the input as a crash, the replay test fails.
 #pragma once
 
 #include <cstdio>

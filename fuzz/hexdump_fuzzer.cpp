@@ -20,7 +20,6 @@ using fuzzsupport::printable;
 // Small enough that "*" lines cannot make every run allocate megabytes.
 constexpr std::size_t kLimit = 64 * 1024;
 
-// At least width lower-case digits.
 std::string hex(std::size_t value, int width) {
     std::string s;
     for (; width > 0 || value != 0; --width, value >>= 4) {

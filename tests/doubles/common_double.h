@@ -11,8 +11,8 @@ namespace commondouble {
 // three in turn.
 enum class Outcome : int { Succeed, ReturnFalse, ThrowStd, ThrowInt, Read, Write, Divide, Cycle };
 
-// Each common step adds one entry before it ends as told: the analysis
-// kCommonKey[1], the conversion the tree entry kCommonTreeKey.
+// Each common step adds one entry (kCommonKey[1], kCommonTreeKey) and then
+// ends as told.
 constexpr const char kCommonKey[] = "CommonStatus";
 constexpr const char kCommonTreeKey[] = "DeviceStatus.CommonStatus";
 constexpr const char kCommonValue[] = "from the common step";

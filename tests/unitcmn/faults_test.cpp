@@ -59,7 +59,7 @@ TEST_F(Faults, CopyMemoryFromUnreadableMemoryThrows) {
     EXPECT_TRUE(r.ExceptionInformation[1] >= 0x10 && r.ExceptionInformation[1] < 0x20);
 }
 
-// Threads fault at the same time, each again and again (what a fault leaves
+// Threads fault at the same time, again and again (so what a fault leaves
 // behind, a blocked signal on POSIX, is undone each time), and a guarded call
 // that does not fault keeps the thread's last error.
 TEST_F(Faults, ThreadsFaultAgainAndAgainAtTheSameTime) {
