@@ -1,69 +1,35 @@
-// A main for the fuzz targets without libFuzzer: runs the target once on
-// each file named on the command line, and on each file inside a directory
-// so named (in name order), so that saved inputs run as ordinary tests with
-// any compiler. Exits 0 when every input ran; a broken property aborts.
-#include <algorithm>
-#include <cstddef>
+// A main for the fuzz targets without libFuzzer: runs the target once on each
+// file named, and on each file in a folder so named, so that saved inputs run
+// as ordinary tests with any compiler. A broken property aborts.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-namespace fs = std::filesystem;
-
-bool runFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
-        return false;
-    }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-    std::fprintf(stderr, "replay: %s (%zu bytes)\n", path.c_str(), bytes.size());
-    // Copied to a buffer of exactly its size, so that a sanitizer sees a read
-    // past the input's end.
-    std::vector<std::uint8_t> input(bytes.begin(), bytes.end());
-    LLVMFuzzerTestOneInput(input.data(), input.size());
-    return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE_OR_DIRECTORY...\n", argv[0]);
-        return 2;
-    }
-    std::size_t ran = 0;
-    bool ok = true;
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
-        const fs::path arg = argv[i];
-        std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
-            std::vector<fs::path> files;
-            for (const auto& entry : fs::directory_iterator(arg)) {
-                if (entry.is_regular_file()) {
-                    files.push_back(entry.path());
-                }
-            }
-            std::sort(files.begin(), files.end());
-            for (const auto& file : files) {
-                ok = runFile(file) && ok;
-                ++ran;
-            }
+        if (fs::is_directory(argv[i])) {
+            files.insert(files.end(), fs::directory_iterator(argv[i]), fs::directory_iterator());
         } else {
-            ok = runFile(arg) && ok;
-            ++ran;
+            files.emplace_back(argv[i]);
         }
     }
-    std::fprintf(stderr, "replay: %zu inputs\n", ran);
-    return ok && ran > 0 ? 0 : 1;
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        // Exactly the input's size, so that a sanitizer sees a read past its end.
+        const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(in)),
+                                              std::istreambuf_iterator<char>());
+        std::fprintf(stderr, "replay: %s (%zu bytes)\n", file.c_str(), input.size());
+        if (!in) {
+            return 1;
+        }
+        LLVMFuzzerTestOneInput(input.data(), input.size());
+    }
+    return files.empty() ? 1 : 0;
 }

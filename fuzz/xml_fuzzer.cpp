@@ -1,110 +1,65 @@
-// startConvertXML through the built analyzer module, then the tree's XML
-// output, on hostile maps and trees: any keys, indices and value bytes in the
-// map, and a few entries with any keys, values and attributes already in the
-// tree (as a host or a common module may have appended them).
+// startConvertXML through the built analyzer, then the tree's XML output, on
+// hostile maps and trees: any keys, indices and value bytes in the map, and a
+// few entries with any keys, values and attributes already in the tree (as a
+// host or a common module may have appended them).
 //
 // Property: the conversion succeeds and keeps the entries that were there;
-// toXml then either gives a document that pugixml parses, in which every
-// entry appears as an element of its path whose text and attributes give
-// back the entry's bytes through unescapeText (and any further element is an
-// empty ancestor created for a path), or throws a unitCmnException whose
-// comment names the first entry that cannot be written, by index and key.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <iterator>
+// writeXml then either writes a document that pugixml parses, in which every
+// entry appears as an element of its path whose text and attributes give back
+// the entry's bytes through unescapeText, or writes nothing and throws a
+// unitCmnException whose comment names an entry that was there before, by
+// index and key.
+#include <algorithm>
 #include <set>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
+#include <sstream>
 
 #include <pugixml.hpp>
 
 #include "fuzz_support.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
-#include "unitcmnparamio/paramioxml.h"
 
 namespace {
 
 using fuzzsupport::fail;
 using fuzzsupport::printable;
 
-const char* const kModelKeys[] = {
-    "HeaterNumber",
-    "HeaterTemperature",
-    "HeaterStatus",
-    "CuttingCommandName",
-    "CuttingCommandVersion",
-    "TotalPinchRoller",
-    "ActivatedPinchRoller",
-    "PinchRollerPressureSetting",
-    "ToolStatus",
-    "OperationMode",
-    "RegisterMarkType",
-    "MultiFunctionJobStatus",
-    "PrintAndCut",
-    "MultiLayerPrintingInformation",
-};
-constexpr std::size_t kModelKeyCount = sizeof kModelKeys / sizeof kModelKeys[0];
+const char* const kModelKeys[] = {"HeaterNumber",
+                                  "HeaterTemperature",
+                                  "HeaterStatus",
+                                  "CuttingCommandName",
+                                  "CuttingCommandVersion",
+                                  "TotalPinchRoller",
+                                  "ActivatedPinchRoller",
+                                  "PinchRollerPressureSetting",
+                                  "ToolStatus",
+                                  "OperationMode",
+                                  "RegisterMarkType",
+                                  "MultiFunctionJobStatus",
+                                  "PrintAndCut",
+                                  "MultiLayerPrintingInformation"};
 
-// Mostly the model's keys at small indices (the conversion reads those),
-// sometimes any key or any index.
-StatusMap readMap(fuzzsupport::ByteReader& in) {
-    StatusMap map;
-    while (!in.empty()) {
-        const std::uint8_t selector = in.byte();
-        std::string key = selector < 0xE0 ? kModelKeys[selector % kModelKeyCount] : in.text();
-        const std::uint8_t small = in.byte();
-        const int index =
-            small < 0xF0 ? static_cast<int>(small % 20) - 1 : static_cast<int>(in.u32());
-        map[std::move(key)][index] = in.text();
-    }
-    return map;
-}
-
-void readTreeEntries(fuzzsupport::ByteReader& in, ParamIoXML& tree) {
-    const int count = in.byte() % 4;
-    for (int i = 0; i < count; ++i) {
-        std::string key = in.text();
-        IoXMLDefine* entry = tree.addElement(std::move(key), in.text());
-        const int attributes = in.byte() % 3;
-        for (int a = 0; a < attributes; ++a) {
-            std::string name = in.text();
-            entry->setAttribute(name, in.text());
-        }
-    }
-}
-
-using Attributes = std::vector<std::pair<std::string, std::string>>;
-// path, value, attributes
-using Element = std::tuple<std::string, std::string, Attributes>;
-
-Element elementOf(const IoXMLDefine& entry) {
-    Attributes attributes;
-    for (const auto& a : entry.getAttributes()) {
-        attributes.emplace_back(a.name, a.value);
-    }
-    return {entry.getName(), entry.getValue(), attributes};
-}
-
-std::string describe(const Element& e) {
+// An entry as comparable text: path, value, attribute names and values, each
+// escaped (so without line ends) on a line of its own.
+std::string text(const IoXMLDefine& entry) {
     std::string out =
-        "\"" + printable(std::get<0>(e)) + "\" = \"" + printable(std::get<1>(e)) + "\"";
-    for (const auto& [name, value] : std::get<2>(e)) {
-        out += " " + printable(name) + "=\"" + printable(value) + "\"";
+        ParamIoXML::escapeText(entry.getName()) + "\n" + ParamIoXML::escapeText(entry.getValue());
+    for (const auto& a : entry.getAttributes()) {
+        out += "\n" + ParamIoXML::escapeText(a.name) + "\n" + ParamIoXML::escapeText(a.value);
     }
     return out;
 }
 
-void collect(const pugi::xml_node& node, const std::string& parentPath,
-             std::multiset<Element>& out) {
-    const std::string path = parentPath.empty() ? node.name() : parentPath + "." + node.name();
-    Attributes attributes;
+// The same for every element under node, the values unescaped first.
+void collect(const pugi::xml_node& node, const std::string& parent,
+             std::multiset<std::string>& out) {
+    const std::string path = parent.empty() ? node.name() : parent + "." + node.name();
+    std::string line = ParamIoXML::escapeText(path) + "\n" +
+                       ParamIoXML::escapeText(ParamIoXML::unescapeText(node.text().get()));
     for (auto a = node.first_attribute(); a; a = a.next_attribute()) {
-        attributes.emplace_back(a.name(), ParamIoXML::unescapeText(a.value()));
+        line += "\n" + ParamIoXML::escapeText(a.name()) + "\n" +
+                ParamIoXML::escapeText(ParamIoXML::unescapeText(a.value()));
     }
-    out.emplace(path, ParamIoXML::unescapeText(node.text().get()), std::move(attributes));
+    out.insert(line);
     for (auto child = node.first_child(); child; child = child.next_sibling()) {
         if (child.type() == pugi::node_element) {
             collect(child, path, out);
@@ -112,149 +67,116 @@ void collect(const pugi::xml_node& node, const std::string& parentPath,
     }
 }
 
-// The number of top-level elements the entries make: a one-component key
-// always starts a new one; a longer key starts one only when its first
-// component has none yet.
-std::size_t topLevelElements(const ParamIoXML& tree) {
-    std::set<std::string> seen;
-    std::size_t count = 0;
-    for (const auto& entry : tree.getElements()) {
-        const std::string& key = entry.getName();
-        const std::size_t dot = key.find('.');
-        const std::string first = key.substr(0, dot);
-        if (dot == std::string::npos || seen.count(first) == 0) {
-            ++count;
-            seen.insert(first);
-        }
-    }
-    return count;
-}
-
 void checkDocument(const ParamIoXML& tree, const std::string& xml) {
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_buffer(xml.data(), xml.size());
-    if (!parsed) {
-        fail(std::string("the output does not parse: ") + parsed.description() + " at offset " +
-             std::to_string(parsed.offset) + "\n" + printable(xml));
+    if (!doc.load_buffer(xml.data(), xml.size())) {
+        fail("the output does not parse:\n" + printable(xml));
+    }
+    // One top-level element is the document element, several are wrapped. A
+    // one-component key always starts a new one, a longer key only when its
+    // first component has none yet.
+    std::set<std::string> tops;
+    std::size_t topLevel = 0;
+    for (const auto& entry : tree.getElements()) {
+        const std::string first = entry.getName().substr(0, entry.getName().find('.'));
+        topLevel += first == entry.getName() || tops.count(first) == 0;
+        tops.insert(first);
     }
     const pugi::xml_node root = doc.document_element();
-    std::multiset<Element> elements;
+    std::multiset<std::string> elements;
     try {
-        if (topLevelElements(tree) == 1) {
+        if (topLevel == 1) {
             collect(root, "", elements);
-        } else {
-            if (std::strcmp(root.name(), "ParamIoXML") != 0 || root.first_attribute() ||
-                !std::string(root.text().get()).empty()) {
-                fail("expected the <ParamIoXML> wrapper\n" + printable(xml));
-            }
-            for (auto child = root.first_child(); child; child = child.next_sibling()) {
-                collect(child, "", elements);
-            }
+        } else if (root.name() != std::string("ParamIoXML") || root.first_attribute() ||
+                   *root.text().get() != '\0') {
+            fail("expected the <ParamIoXML> wrapper\n" + printable(xml));
+        }
+        for (auto child = root.first_child(); topLevel != 1 && child;
+             child = child.next_sibling()) {
+            collect(child, "", elements);
         }
     } catch (unitCmnException& e) {
-        fail("a text of the output does not unescape: " + std::string(e.comment) + "\n" +
-             printable(xml));
+        fail("a text of the output does not unescape: " + std::string(e.comment));
     }
     for (const auto& entry : tree.getElements()) {
-        const Element wanted = elementOf(entry);
-        const auto it = elements.find(wanted);
+        const auto it = elements.find(text(entry));
         if (it == elements.end()) {
-            fail("no element for the entry " + describe(wanted) + "\n" + printable(xml));
+            fail("no element for the entry " + printable(text(entry)) + "\n" + printable(xml));
         }
         elements.erase(it);
-    }
-    for (const auto& rest : elements) {
-        if (!std::get<1>(rest).empty() || !std::get<2>(rest).empty()) {
-            fail("an element that is no entry has content: " + describe(rest) + "\n" +
-                 printable(xml));
-        }
-    }
-}
-
-ParamIoXML firstEntries(const ParamIoXML& tree, std::size_t count) {
-    ParamIoXML out;
-    for (const auto& entry : tree.getElements()) {
-        if (count-- == 0) {
-            break;
-        }
-        IoXMLDefine* copy = out.addElement(entry.getName(), entry.getValue());
-        for (const auto& a : entry.getAttributes()) {
-            copy->setAttribute(a.name, a.value);
-        }
-    }
-    return out;
-}
-
-// The comment must begin "Entry <i> (key "<escaped key>") cannot be written
-// as XML: " (cut where the record's field ends), <i> must be one of the
-// entries put there before the conversion (the analyzer's own keys are XML
-// names), and entry i must be the first that cannot be written.
-void checkError(const ParamIoXML& tree, std::size_t before, const unitCmnException& e) {
-    const std::string comment = e.comment;
-    std::size_t index = 0;
-    const IoXMLDefine* named = nullptr;
-    for (const auto& entry : tree.getElements()) {
-        const std::string expected = "Entry " + std::to_string(index) + " (key \"" +
-                                     ParamIoXML::escapeText(entry.getName()) +
-                                     "\") cannot be written as XML: ";
-        if (comment.compare(0, expected.size(), expected) == 0 ||
-            (comment.size() == sizeof e.comment - 1 &&
-             expected.compare(0, comment.size(), comment) == 0)) {
-            named = &entry;
-            break;
-        }
-        ++index;
-    }
-    if (named == nullptr || index >= before) {
-        fail("the error names no entry put there before the conversion: \"" + printable(comment) +
-             "\"");
-    }
-    try {
-        firstEntries(tree, index).toXml();
-    } catch (unitCmnException& earlier) {
-        fail("entry " + std::to_string(index) + " is named, but an earlier one fails: \"" +
-             printable(earlier.comment) + "\"");
-    }
-    try {
-        firstEntries(tree, index + 1).toXml();
-        fail("entry " + std::to_string(index) + " is named, but writes on its own");
-    } catch (unitCmnException&) {
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto& analyzer = fuzzsupport::Analyzer::get();
-    fuzzsupport::ByteReader in(data, size);
+    // The bytes front to back; past the end every read gives zero or empty.
+    const std::uint8_t* const end = data + size;
+    const auto byte = [&] { return data == end ? std::uint8_t{0} : *data++; };
+    const auto bytes = [&] {  // a length byte, then up to that many bytes
+        const std::size_t wanted = byte(), n = std::min<std::size_t>(wanted, end - data);
+        data += n;
+        return std::string(reinterpret_cast<const char*>(data - n), n);
+    };
     ParamIoXML tree;
-    readTreeEntries(in, tree);
-    StatusMap map = readMap(in);
-
-    const std::size_t before = tree.getElements().size();
-    std::vector<Element> kept;
-    for (const auto& entry : tree.getElements()) {
-        kept.push_back(elementOf(entry));
-    }
-    const bool result = analyzer.startConvertXML(map, tree);
-    const std::vector<std::string> errors = fuzzsupport::takeErrorRecords();
-    if (!result || !errors.empty()) {
-        fail(std::string("the conversion failed: ") + (errors.empty() ? "" : printable(errors[0])));
-    }
-    auto it = tree.getElements().begin();
-    for (const auto& e : kept) {
-        if (elementOf(*it++) != e) {
-            fail("an entry that was there before the conversion changed: " + describe(e));
+    for (int i = byte() % 4; i > 0; --i) {
+        std::string key = bytes();
+        IoXMLDefine* entry = tree.addElement(std::move(key), bytes());
+        for (int a = byte() % 3; a > 0; --a) {
+            std::string name = bytes();
+            entry->setAttribute(name, bytes());
         }
     }
-
-    std::string xml;
-    try {
-        xml = tree.toXml();
-    } catch (unitCmnException& e) {
-        checkError(tree, before, e);
-        return 0;
+    // Mostly the model's keys at small indices (those the conversion reads),
+    // sometimes any key or any index (four bytes, most significant first).
+    StatusMap map;
+    while (data != end) {
+        const std::uint8_t selector = byte();
+        std::string key = selector < 0xE0 ? kModelKeys[selector % 14] : bytes();
+        const std::uint8_t small = byte();
+        std::uint32_t index = small % 20 - 1;
+        for (int i = 0; small >= 0xF0 && i < 4; ++i) {
+            index = (i == 0 ? 0 : index << 8) | byte();
+        }
+        map[std::move(key)][static_cast<int>(index)] = bytes();
     }
-    checkDocument(tree, xml);
+
+    std::vector<std::string> kept;
+    for (const auto& entry : tree.getElements()) {
+        kept.push_back(text(entry));
+    }
+    const bool result = fuzzsupport::analyzer().convert(map, tree);
+    const std::vector<std::string> errors = fuzzsupport::errorRecords();
+    if (!result || !errors.empty()) {
+        fail("the conversion failed: " + (errors.empty() ? "" : printable(errors[0])));
+    }
+    if (!std::equal(
+            kept.begin(), kept.end(), tree.getElements().begin(),
+            [](const std::string& t, const IoXMLDefine& entry) { return t == text(entry); })) {
+        fail("an entry that was there before the conversion changed");
+    }
+    std::ostringstream xml;
+    try {
+        tree.writeXml(xml);
+    } catch (unitCmnException& e) {
+        if (!xml.str().empty()) {
+            fail("a tree that cannot be written was written in part");
+        }
+        // "Entry <i> (key "<escaped key>") cannot be written as XML: ", cut
+        // where the record's field ends; the analyzer's own keys are XML names.
+        const std::string comment = e.comment;
+        std::size_t i = 0;
+        for (auto entry = tree.getElements().begin(); i < kept.size(); ++i, ++entry) {
+            const std::string named = "Entry " + std::to_string(i) + " (key \"" +
+                                      ParamIoXML::escapeText(entry->getName()) +
+                                      "\") cannot be written as XML: ";
+            if (comment.rfind(named, 0) == 0 ||
+                (comment.size() == sizeof e.comment - 1 && named.rfind(comment, 0) == 0)) {
+                return 0;
+            }
+        }
+        fail("the error names no entry that was there before: " + printable(comment));
+    }
+    checkDocument(tree, xml.str());
     return 0;
 }

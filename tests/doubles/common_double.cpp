@@ -1,10 +1,7 @@
-// A stand-in for the common analyzer module, built once per case: the version
-// script of each build decides which of the five functions it exports, and so
-// which missing-function case it plays. The rest is steered through the
-// control block (common_double.h).
-//
-// Plain data and no function-local statics: a unique (STB_GNU_UNIQUE) symbol
-// would keep the module loaded after the last dlclose and hide leaks.
+// A stand-in for the common analyzer module (CMakeLists.txt, common_double.h).
+// Plain data and trivially destructible thread-locals only: a function-local
+// static or an exit hook would keep the module loaded after the last dlclose
+// and hide a reference the analyzer forgot to release.
 #include "common_double.h"
 
 #include <cstdint>
@@ -13,61 +10,45 @@
 #include "orvplatform/win32.h"
 #include "unitcmnparamio/paramioxml.h"
 
-using commondouble::CommonMode;
-using commondouble::Conversion;
+using commondouble::Outcome;
 
 namespace {
 
 commondouble::State g_state;
+thread_local unsigned t_conversions = 0;
 
-// Read through a pointer the compiler cannot see through.
+// Through volatiles, so that the compiler neither sees a fault coming nor
+// drops the access (nor turns 1 / x into a comparison).
 volatile std::uintptr_t g_badAddress = 0x10;
+volatile int g_one = 1;
+volatile int g_zero = 0;
 
-int readBadAddress() {
-    return *reinterpret_cast<const volatile char*>(g_badAddress);
-}
-
-bool commonOutcome() {
-    switch (g_state.commonMode) {
-        case CommonMode::ReturnFalse:
-            return false;
-        case CommonMode::ThrowStd:
-            throw std::runtime_error(commondouble::kCommonWhat);
-        case CommonMode::ThrowInt:
+// Whether to succeed, unless the outcome throws or faults.
+bool act(Outcome outcome, const char* what) {
+    switch (outcome) {
+        case Outcome::ThrowStd:
+            throw std::runtime_error(what);
+        case Outcome::ThrowInt:
             throw 7;
-        case CommonMode::Fault:
-            return readBadAddress() == 0;
-        case CommonMode::Succeed:
-            break;
+        case Outcome::Read:
+            return *reinterpret_cast<const volatile char*>(g_badAddress) == 0;
+        case Outcome::Write:
+            *reinterpret_cast<volatile char*>(g_badAddress) = 1;
+            return false;
+        case Outcome::Divide:
+            return g_one / g_zero == 0;
+        default:
+            return outcome != Outcome::ReturnFalse;
     }
-    return true;
 }
 
-int convert(Conversion kind, char* p) {
-    auto& s = g_state;
-    if (s.conversionCount < sizeof s.conversions / sizeof s.conversions[0]) {
-        s.conversions[s.conversionCount] = {kind, p};
-    }
-    if (static_cast<int>(++s.conversionCount) == s.failAtCall) {
-        switch (s.failure) {
-            case commondouble::Failure::ThrowStd:
-                throw std::runtime_error(commondouble::kConversionWhat);
-            case commondouble::Failure::ThrowInt:
-                throw 7;
-            case commondouble::Failure::Fault:
-                return readBadAddress();
-            case commondouble::Failure::None:
-                break;
-        }
-    }
-    const auto byte = [p](int i) { return static_cast<unsigned char>(p[i]); };
-    switch (kind) {
-        case Conversion::Char:
-            return static_cast<signed char>(p[0]);
-        case Conversion::UChar:
-            return byte(0);
-        case Conversion::UShort:
-            return (byte(0) << 8) | byte(1);
+int failIfDue() {
+    const auto every = static_cast<unsigned>(g_state.failEvery);
+    if (every != 0 && ++t_conversions % every == 0) {
+        const unsigned k = t_conversions / every - 1;  // this thread's failures before
+        act(g_state.conversion == Outcome::Cycle ? static_cast<Outcome>(4 + k % 3)
+                                                 : g_state.conversion,
+            "conversion failed");
     }
     return 0;
 }
@@ -81,31 +62,27 @@ ORV_MODULE_EXPORT commondouble::State* orvDoubleState() {
 }
 
 ORV_MODULE_EXPORT bool startStatusAnalysis(char* status, unsigned long long size, StatusMap& out) {
-    ++g_state.commonCalls;
     g_state.commonStatus = status;
     g_state.commonSize = size;
-    g_state.commonMap = &out;
     out[commondouble::kCommonKey][1] = commondouble::kCommonValue;
-    return commonOutcome();
+    return act(g_state.common, "common step failed");
 }
 
-ORV_MODULE_EXPORT bool startConvertXML(StatusMap& in, ParamIoXML& tree) {
-    ++g_state.commonCalls;
-    g_state.commonMap = &in;
+ORV_MODULE_EXPORT bool startConvertXML(StatusMap&, ParamIoXML& tree) {
     tree.addElement(commondouble::kCommonTreeKey, commondouble::kCommonValue);
-    return commonOutcome();
+    return act(g_state.common, "common step failed");
 }
 
 ORV_MODULE_EXPORT int convertBigCharToLittleINT32(char* p) {
-    return convert(Conversion::Char, p);
+    return failIfDue() + static_cast<signed char>(p[0]);
 }
 
 ORV_MODULE_EXPORT int convertBigUCharToLittleINT32(char* p) {
-    return convert(Conversion::UChar, p);
+    return failIfDue() + static_cast<unsigned char>(p[0]);
 }
 
 ORV_MODULE_EXPORT int convertBigUShortToLittleINT32(char* p) {
-    return convert(Conversion::UShort, p);
+    return failIfDue() + (static_cast<unsigned char>(p[0]) << 8 | static_cast<unsigned char>(p[1]));
 }
 
 }  // extern "C"

@@ -1,24 +1,14 @@
-// Allocation failure on demand, for tests: the test binary that links this
-// replaces the global operator new, and so does every module it loads (the
-// analyzer's and the common module's allocations resolve to it too).
-//
-// A plan counts the allocations of the thread that armed it and makes exactly
-// one of them throw std::bad_alloc; then it disarms itself.
+// Allocation failure on demand, in the binary that links this and every
+// module it loads: failNth(n) makes the n-th allocation of this thread throw
+// std::bad_alloc, counted from the first at which gate(context) holds (which
+// must not allocate), then disarms; failNth(0) disarms.
 #pragma once
 
 #include <cstddef>
 
 namespace failalloc {
 
-// Once gate(context) first holds at an allocation on this thread (at once
-// without a gate), that allocation is the first counted; the n-th counted one
-// fails (n >= 1; 0 disarms). The gate runs inside operator new: it must not
-// allocate.
 void failNth(std::size_t n, bool (*gate)(const void*) = nullptr, const void* context = nullptr);
-
-void disarm();
-
-// Failures injected on this thread since the last arming.
-std::size_t injected();
+std::size_t injected();  // failures on this thread since it was last armed
 
 }  // namespace failalloc

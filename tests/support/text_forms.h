@@ -1,11 +1,12 @@
 // Maps and trees as one line of text, for writing expectations that way:
 // items separated by "; ". A map item is KEY[INDEX]=TEXT; a tree item is
-// KEY[=VALUE][[NAME=VALUE,...]], with a leading "DeviceStatus." left out.
+// KEY[=VALUE][[NAME=VALUE,...]], less a leading "DeviceStatus.".
 #pragma once
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "unitcmnparamio/paramioxml.h"
@@ -22,17 +23,18 @@ inline std::vector<std::string> splitItems(const std::string& items, const char*
     return out;
 }
 
-inline StatusMap& addItems(StatusMap& map, const std::vector<std::string>& items) {
-    for (const std::string& item : items) {
-        const std::size_t open = item.find('[');
-        map[item.substr(0, open)][std::stoi(item.substr(open + 1))] =
-            item.substr(item.find("]=") + 2);
+template <typename Items>  // a string of items, or a vector of them
+StatusMap& addItems(StatusMap& map, const Items& items) {
+    if constexpr (std::is_convertible_v<Items, std::string>) {
+        return addItems(map, splitItems(items));
+    } else {
+        for (const std::string& item : items) {
+            const std::size_t open = item.find('[');
+            map[item.substr(0, open)][std::stoi(item.substr(open + 1))] =
+                item.substr(item.find("]=") + 2);
+        }
+        return map;
     }
-    return map;
-}
-
-inline StatusMap& addItems(StatusMap& map, const std::string& items) {
-    return addItems(map, splitItems(items));
 }
 
 inline StatusMap mapOf(const std::string& items) {

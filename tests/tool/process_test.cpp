@@ -1,19 +1,57 @@
-// The built program as a user runs it: outputs, exit codes, and what goes to
-// which stream.
+// The built program as a user runs it: outputs, exit codes, what goes to
+// which stream, and inputs a user should not give it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <nlohmann/json.hpp>
+#include <fstream>
+#include <sstream>
 
 #include "common_double.h"
-#include "tool_test_support.h"
+#include "hexdump.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::example;
-using tooltest::runTool;
+using testsupport::TempDir;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// A shell command's exit status (127: not found), its output going to outFile.
+int runShell(const std::string& command, const std::string& outFile) {
+    const int status = std::system((command + " >'" + outFile + "'").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct RunResult {
+    int code = -1;
+    std::string out, err;
+};
+
+// The tool run with args (none may hold a single quote), standard input from
+// stdinFile or /dev/null.
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "") {
+    TempDir dir;
+    std::string command = TOOL_PATH;
+    for (const std::string& a : args) {
+        command += " '" + a + "'";
+    }
+    command +=
+        " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' 2>'" + dir.path("err") + "'";
+    const int code = runShell(command, dir.path("out"));
+    return {code, readFile(dir.path("out")), readFile(dir.path("err"))};
+}
 
 std::string block(const std::string& name) {
-    return example("blocks/" + name + ".bin");
+    return EXAMPLES_DIR "/blocks/" + name + ".bin";
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -22,112 +60,163 @@ bool contains(const std::string& text, const std::string& part) {
 
 // The examples are held in step: values -> encode -> block -> analysis -> XML.
 TEST(Tool, ExamplesEncodeToTheirBlocksAndGiveTheirExpectedXml) {
-    tooltest::TempDir dir;
+    TempDir dir;
     for (const std::string name :
          {"normal-operation", "heater-fault", "all-pinch-rollers", "text-with-control-bytes"}) {
-        const auto values = example("values/" + name + ".json");
-        EXPECT_EQ(runTool({"encode", values, "-o", dir.path("b")}).code, 0) << name;
-        EXPECT_EQ(tooltest::readFile(dir.path("b")), tooltest::readFile(block(name))) << name;
+        EXPECT_EQ(
+            runTool({"encode", EXAMPLES_DIR "/values/" + name + ".json", "-o", dir.path("b")}).code,
+            0);
+        EXPECT_EQ(readFile(dir.path("b")), readFile(block(name))) << name;
         const auto r = runTool({block(name)});
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.out, tooltest::readFile(example("expected/" + name + ".xml"))) << name;
+        EXPECT_EQ(r.out, readFile(EXAMPLES_DIR "/expected/" + name + ".xml")) << name;
     }
 }
 
-// Raw device bytes reach the JSON as the escaped text the XML shows, and the
-// document stays valid JSON.
-TEST(Tool, JsonCarriesEscapedValuesAndHeaterArrays) {
-    const auto r = runTool({"--format", "json", block("text-with-control-bytes")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    const auto status = nlohmann::json::parse(r.out).at("DeviceStatus");
-    EXPECT_EQ(status.at("Heaters").at("Heater").at(3).at("@No"), "4");
-    EXPECT_EQ(status.at("CuttingCommandName"), "\\x01CUT\\x09A\\xFF");
+// What the real tools print for a block of every byte value (text columns
+// with '|', '>', blanks and hex letters; lines of zeros squeezed; a short last
+// line) reads back as the block.
+TEST(HexDump, RealToolOutputGivesTheBlockBack) {
+    TempDir dir;
+    std::vector<std::uint8_t> bytes(1031);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = i >= 100 && i < 103 ? 'a' : i >= 512 && i < 576 ? 0 : (i * 7) & 0xFF;
+    }
+    writeFile(dir.path("b"), std::string(bytes.begin(), bytes.end()));
+    for (const std::string command : {"xxd", "xxd -a", "xxd -p", "xxd -g8 -u -c8", "od -Ax -tx1",
+                                      "od -Ax -tx1z", "hexdump -C"}) {
+        const int status = runShell(command + " " + dir.path("b"), dir.path("d"));
+        if (status == 127) {
+            GTEST_SKIP() << command << " is not installed";
+        }
+        EXPECT_EQ(status, 0) << command;
+        EXPECT_EQ(qlx5100status::parseHexDump(readFile(dir.path("d"))), bytes) << command;
+    }
 }
 
-// Dumps by the real tools, as a file and on standard input.
-TEST(Tool, HexDumpInputDecodesLikeTheBinary) {
+// Dumps by the real tools, as a file and on standard input; log records go
+// to standard error only.
+TEST(Tool, HexDumpInputDecodesLikeTheBinaryAndLogsGoToStandardError) {
     const auto binary = runTool({"--format", "table", block("all-pinch-rollers")});
     ASSERT_EQ(binary.code, 0);
-    for (const char* fixture : {"all-pinch-rollers.xxd", "all-pinch-rollers.od"}) {
-        EXPECT_EQ(runTool({"--format", "table", tooltest::data(fixture)}).out, binary.out);
-        EXPECT_EQ(runTool({"--format", "table", "-"}, tooltest::data(fixture)).out, binary.out);
+    for (const char* suffix : {"xxd", "od"}) {
+        const std::string dump = TEST_DATA_DIR "/all-pinch-rollers." + std::string(suffix);
+        EXPECT_EQ(runTool({"--format", "table", dump}).out, binary.out);
+        EXPECT_EQ(runTool({"--format", "table", "-"}, dump).out, binary.out);
     }
-}
-
-TEST(Tool, LogRecordsNeverReachStandardOutput) {
-    const auto quiet = runTool({block("normal-operation")});
-    const auto verbose = runTool({"-v", block("normal-operation")});
-    EXPECT_EQ(verbose.out, quiet.out);
+    const auto verbose = runTool({"-v", "--format", "table", block("all-pinch-rollers")});
+    EXPECT_EQ(verbose.out, binary.out);
     EXPECT_TRUE(contains(verbose.err, "--> OrvStatusAnalyzerQLX5100::startStatusAnalysis"));
-    EXPECT_TRUE(contains(verbose.err, "<-- OrvStatusAnalyzerQLX5100::startConvertXML"));
+    EXPECT_TRUE(contains(verbose.err, "<-- OrvStatusAnalyzerQLX5100::startStatusAnalysis"));
 }
 
-TEST(Tool, ExitCodes) {
-    tooltest::TempDir dir;
-    const std::string shortBlock = dir.path("short.bin");
-    tooltest::writeFile(shortBlock, tooltest::readFile(block("heater-fault")).substr(0, 1023));
-    tooltest::writeFile(dir.path("bad.hex"), "00 01\n02 0x3\n");
-    tooltest::writeFile(dir.path("unknown.json"), "{\"Tool\": 1}");
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        std::string says;  // on standard error
-    } cases[] = {
-        {{"diff", block("heater-fault"), block("heater-fault")}, 0, ""},
-        {{"diff", block("heater-fault"), block("normal-operation")}, 1, ""},
-        {{}, 2, "no input given"},
-        {{"--format", "yaml", block("heater-fault")}, 2, "yaml"},
-        {{dir.path("missing.bin")}, 3, "missing.bin: No such file"},
-        {{shortBlock}, 3, "short.bin: the status block is 1023 bytes"},
-        {{shortBlock}, 3, "Status size error"},  // the analyzer's own record
-        {{dir.path("bad.hex")}, 3, "bad.hex: not a hex dump we can read: line 2: column 4"},
-        {{"encode", dir.path("unknown.json"), "-o", dir.path("x")}, 3, "unknown field \"Tool\""},
-        {{"--module", dir.path("none.so"), block("heater-fault")}, 5, "none.so"},
-        {{"--common-module", ORV_DOUBLE_WRONG_SONAME, block("heater-fault")},
-         5,
-         "does not have the soname libprtOrvCommonStatusAnalyzer.so"},
-    };
-    for (const auto& c : cases) {
-        const auto r = runTool(c.args);
-        SCOPED_TRACE(c.args.empty() ? "(no arguments)" : c.args.back());
-        EXPECT_EQ(r.code, c.code) << r.err;
-        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
-        EXPECT_TRUE(c.code < 2 || !contains(r.out, "<DeviceStatus"));
-    }
-    // A batch goes on past an input that fails, and exits with the highest code.
-    const auto batch = runTool({shortBlock, block("heater-fault")});
-    EXPECT_EQ(batch.code, 3);
-    EXPECT_TRUE(contains(batch.out, "<DeviceStatus"));
-}
-
-TEST(Tool, DiffNamesEachChangedValue) {
-    const auto r =
-        runTool({"diff", "--format", "json", block("normal-operation"), block("heater-fault")});
-    ASSERT_EQ(r.code, 1) << r.err;
-    const auto rows = nlohmann::json::parse(r.out);
-    const auto changed = [&](const std::string& key, int index) {
-        for (const auto& row : rows) {
-            if (row["key"] == key && row["index"] == index) {
-                return row.dump();
-            }
-        }
-        return std::string("unchanged");
-    };
-    EXPECT_EQ(changed("HeaterTemperature", 2),
-              R"({"index":2,"key":"HeaterTemperature","new":"-5","old":"45"})");
-    EXPECT_EQ(changed("PinchRollerPressureSetting", 4),
-              R"({"index":4,"key":"PinchRollerPressureSetting","new":null,"old":"2"})");
-    EXPECT_EQ(changed("HeaterTemperature", 1), "unchanged");
-}
-
-// The analyzer loads the common module by name; the tool makes it find the
-// one given by path.
-TEST(Tool, CommonModuleGivenByPathIsTheOneTheAnalyzerUses) {
-    const auto r = runTool(
+// diff exits 1 for blocks that differ and 0 for equal ones; a common module
+// given by path is the one the analyzer uses.
+TEST(Tool, DiffAndCommonModuleByPath) {
+    const auto r = runTool({"diff", block("normal-operation"), block("heater-fault")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(contains(r.out, "HeaterTemperature")) << r.out;
+    EXPECT_EQ(runTool({"diff", block("heater-fault"), block("heater-fault")}).code, 0);
+    const auto common = runTool(
         {"--common-module", ORV_DOUBLE_FULL, "--format", "table", block("normal-operation")});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, commondouble::kCommonValue)) << r.out;
+    EXPECT_TRUE(contains(common.out, commondouble::kCommonValue)) << common.err;
 }
+
+struct Failing {
+    const char* name;
+    const char* args;  // separated by blanks; "@name": that input (SetUpTestSuite)
+    int code;
+    const char* says;  // on standard error; "{}" is the last argument
+};
+
+// Tests run as root, so unreadable inputs are ones that fail for root too: a
+// path through a regular file, a symbolic link loop, a file whose reads fail
+// (/proc/self/mem at offset 0). A FIFO is read to its end like a file
+// (process substitution hands one). The analyzer has the entry points, but
+// not the soname a common module needs.
+// clang-format off
+const Failing kFailing[] = {
+    {"NoInput", "", 2, "no input given"},
+    {"UnknownFormat", "--format yaml @short.bin", 2, "yaml"},
+    {"UnknownField", "encode @unknown.json -o @x", 3, "unknown field \"Tool\""},
+    {"NoAnalyzer", "--module @none.so @short.bin", 5, "none.so"},
+    {"CommonModuleWithoutItsSoname", "--common-module " ORV_ANALYZER_MODULE " @short.bin", 5,
+     "does not have the soname libprtOrvCommonStatusAnalyzer.so"},
+    {"Missing", "@missing.bin", 3, "qlx5100-status: {}: No such file"},
+    {"EmptyFile", "@empty", 3, "{}: the status block is 0 bytes; the analyzer needs at least 1024"},
+    {"BlockOf1023", "@short.bin", 3, "qlx5100-status: {}: the status block is 1023 bytes"},
+    {"HexDumpOf1023BytesInAFifo", "@fifo", 3, "{}: the status block is 1023 bytes"},
+    {"HugeFile", "@huge.bin", 3, "{}: larger than 67108864 bytes; not a status block"},
+    {"RepeatPastTheLimit", "@repeat.od", 3, "{}: not a hex dump we can read: line 3: offset "
+     "0x4000000000 is beyond the 16777216-byte limit"},
+    {"OddDigitCount", "@odd.hex", 3,
+     "{}: not a hex dump we can read: line 2: column 6: odd number of hex digits in \"5\""},
+    {"JunkInAHexDump", "@junk.hex", 3, "{}: not a hex dump we can read: line 1: column 17: "
+     "\"g\" is not a hex digit (in \"0g03\")"},
+    {"TextThatIsNoDump", "@notes.txt", 3, "{}: not a hex dump we can read: line 1: expected a "
+     "hexadecimal offset, found \"Status\" (use --input-format binary if it is a binary block)"},
+    {"BinaryReadAsHex", "--input-format hex @short.bin", 3,
+     "{}: not a hex dump we can read: line 1: "},
+    {"PathThroughAFile", "@short.bin/block.bin", 3, "qlx5100-status: {}: Not a directory"},
+    {"SymbolicLinkLoop", "@loop", 3, "{}: Too many levels of symbolic links"},
+    {"ReadsFail", "/proc/self/mem", 3, "{}: read error: Input/output error"},
+    {"EmptyDirectory", "@blocks", 3, "qlx5100-status: no files to read in {}"},
+};
+// clang-format on
+
+void PrintTo(const Failing& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Failures : public ::testing::TestWithParam<Failing> {
+protected:
+    // The inputs, the huge one sparse (65 MiB that take no disk space).
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        std::string hex;  // one byte a line
+        for (const unsigned char c : readFile(block("heater-fault")).substr(0, 1023)) {
+            hex += std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 0xF] + "\n";
+        }
+        writeFile(dir_->path("short.hex"), hex);
+        const std::string script =
+            "cd '" + dir_->path("") + "' && : >empty && head -c 1023 '" + block("heater-fault") +
+            "' >short.bin && echo '{\"Tool\": 1}' >unknown.json && printf '000000 00 01\\n*\\n"
+            "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
+            " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
+            "65M huge.bin && ln -s loop loop && mkdir blocks && mkfifo fifo";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static TempDir* dir_;
+};
+
+TempDir* Failures::dir_ = nullptr;
+
+// Each ends with one clear message and its exit code, writes nothing to
+// standard output, and never hangs.
+TEST_P(Failures, EndWithOneClearMessageAndTheirExitCode) {
+    std::vector<std::string> args;
+    std::istringstream words(GetParam().args);
+    for (std::string arg; words >> arg;) {
+        args.push_back(arg[0] == '@' ? dir_->path(arg.substr(1)) : arg);
+    }
+    if (!args.empty() && args.back() == dir_->path("fifo")) {  // a writer that goes away
+        const std::string writer = "cat '" + dir_->path("short.hex") + "' >'" + args.back() + "'";
+        ASSERT_EQ(std::system(("timeout 30 sh -c \"" + writer + "\" >/dev/null 2>&1 &").c_str()),
+                  0);
+    }
+    const auto r = runTool(args);
+    EXPECT_EQ(r.code, GetParam().code) << r.err;
+    EXPECT_EQ(r.out, "");
+    std::string says = GetParam().says;
+    if (says.find("{}") != std::string::npos) {
+        says.replace(says.find("{}"), 2, args.back());
+    }
+    EXPECT_TRUE(contains(r.err, says)) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Failures, ::testing::ValuesIn(kFailing),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
