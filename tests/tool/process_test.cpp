@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "common_double.h"
@@ -121,6 +122,23 @@ TEST(Tool, DiffAndCommonModuleByPath) {
     const auto common = runTool(
         {"--common-module", ORV_DOUBLE_FULL, "--format", "table", block("normal-operation")});
     EXPECT_TRUE(contains(common.out, commondouble::kCommonValue)) << common.err;
+}
+
+// A batch goes on past a failing input, reports it in its place and exits
+// with the worst input's code; each block's entry is the single-file output.
+TEST(Tool, JsonBatchKeepsEveryInputAndReportsTheFailedOne) {
+    TempDir dir;
+    writeFile(dir.path("short.bin"), readFile(block("normal-operation")).substr(0, 1023));
+    const auto batch = runTool({"--format", "json", EXAMPLES_DIR "/blocks", dir.path("short.bin")});
+    EXPECT_EQ(batch.code, 3);
+    const auto all = nlohmann::json::parse(batch.out);
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_TRUE(contains(all[4].at("error").get<std::string>(), "1023 bytes"));
+    const auto single =
+        nlohmann::json::parse(runTool({"--format", "json", block("heater-fault")}).out);
+    const auto& status = all[1].at("status");
+    EXPECT_EQ(status, single);
+    EXPECT_TRUE(status.at("DeviceStatus").at("Heaters").at("Heater").is_array());
 }
 
 struct Failing {
