@@ -1,6 +1,10 @@
 // What only POSIX has: signals that are not ours.
+#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <utility>
+#include <vector>
 
 #include "fault_module.h"
 
@@ -35,6 +39,29 @@ TEST(FaultsDeathTest, WhatIsNotOursReachesTheHostsHandler) {
         };
         EXPECT_EXIT(body(), ::testing::ExitedWithCode(42), "previous handler") << sent;
     }
+}
+
+std::vector<std::pair<void*, int>> handlers() {
+    std::vector<std::pair<void*, int>> out;
+    for (const int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
+        struct sigaction now {};
+        sigaction(sig, nullptr, &now);
+        out.emplace_back(reinterpret_cast<void*>(now.sa_sigaction), now.sa_flags & SA_SIGINFO);
+    }
+    return out;
+}
+
+// The analyzer carries its own copy of the platform layer: loading it puts
+// its handlers in front, and unloading must give the host its own back, or
+// the next fault would jump into unmapped code.
+TEST(FaultsPosix, UnloadingTheAnalyzerGivesBackTheHandlersItFound) {
+    const auto before = handlers();
+    void* analyzer = dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(analyzer, nullptr) << dlerror();
+    EXPECT_NE(handlers(), before);
+    ASSERT_EQ(dlclose(analyzer), 0);
+    EXPECT_EQ(dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
+    EXPECT_EQ(handlers(), before);
 }
 
 }  // namespace
