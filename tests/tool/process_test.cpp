@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "common_double.h"
@@ -139,6 +140,28 @@ TEST(Tool, JsonBatchKeepsEveryInputAndReportsTheFailedOne) {
     const auto& status = all[1].at("status");
     EXPECT_EQ(status, single);
     EXPECT_TRUE(status.at("DeviceStatus").at("Heaters").at("Heater").is_array());
+}
+
+// The field dictionary behind --describe, --annotate and encode knows every
+// key the analyzer gives, and --annotate shows the analyzer's value in place.
+TEST(Tool, DictionaryCoversWhatTheAnalyzerDecodes) {
+    std::set<std::string> described;
+    for (const auto& field :
+         nlohmann::json::parse(runTool({"--describe", "--format", "json"}).out)) {
+        described.insert(field.at("key").get<std::string>());
+    }
+    std::istringstream table(runTool({"--format", "table", block("all-pinch-rollers")}).out);
+    std::string row;
+    std::getline(table, row);  // the heading
+    unsigned rows = 0;
+    for (std::string key, index, value; table >> key >> index && std::getline(table, value);) {
+        EXPECT_EQ(described.count(key), 1u) << key;
+        ++rows;
+    }
+    EXPECT_GT(rows, 40u);  // 16 pinch rollers among them
+    EXPECT_TRUE(contains(runTool({"--annotate", block("normal-operation")}).out,
+                         "0x334  8 bytes  text                        CuttingCommandName"
+                         "             = \"CUTCMD\""));
 }
 
 struct Failing {
