@@ -418,13 +418,3 @@ DllMainRegistrar::~DllMainRegistrar() {
 }
 
 }  // namespace orvplatform
-
-namespace {
-void rawCopy(void* destination, const void* source, std::size_t length) {
-    std::memcpy(destination, source, length);
-}
-}  // namespace
-
-void CopyMemory(void* destination, const void* source, std::size_t length) {
-    orvplatform::guardedCall(&rawCopy, destination, source, length);
-}

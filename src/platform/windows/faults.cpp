@@ -23,7 +23,6 @@
 #include <setjmp.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 
 #include "orvplatform/win32.h"
@@ -223,13 +222,3 @@ void callGuarded(void (*thunk)(void*), void* context) {
 
 }  // namespace detail
 }  // namespace orvplatform
-
-namespace {
-void rawCopy(void* destination, const void* source, std::size_t length) {
-    std::memcpy(destination, source, length);
-}
-}  // namespace
-
-void CopyMemory(void* destination, const void* source, std::size_t length) {
-    orvplatform::guardedCall(&rawCopy, destination, source, length);
-}
