@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
+
+#include "modulename.h"
 
 namespace orvplatform {
 
@@ -24,14 +26,14 @@ std::string dlerrorText() {
 }  // namespace
 
 std::string moduleFileName(const std::string& windowsName) {
-    const fs::path name(windowsName);
-    std::string extension = name.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension != ".dll") {
+    // Module names are ASCII: each byte is one wide character.
+    const std::wstring wide(windowsName.begin(), windowsName.end());
+    std::string out(windowsName.size() * 4 + 8, '\0');
+    if (!detail::platformModuleName(wide.c_str(), out.data(), out.size())) {
         return windowsName;
     }
-    return (name.parent_path() / ("lib" + name.stem().string() + ".so")).string();
+    out.resize(std::strlen(out.c_str()));
+    return out;
 }
 
 fs::path executableDirectory() {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "modulename.h"
 #include "orvplatform/win32.h"
 
 namespace {
@@ -51,9 +52,24 @@ bool endsWithDll(const char* name, std::size_t length) {
            (ext[2] == 'l' || ext[2] == 'L') && (ext[3] == 'l' || ext[3] == 'L');
 }
 
-// "dir/NAME.dll" -> "dir/libNAME.so"; other names are used as they are. Written
-// into out without touching the heap: every call of the analyzer loads the
-// common module at least once.
+// The directory, with its trailing '/', of the module this code is linked
+// into; empty when the loader cannot tell.
+std::string ownDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ownDirectory), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
+    }
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+namespace orvplatform {
+namespace detail {
+
 bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity) {
     // Converted three characters in, so that "lib" fits in front of the file
     // name by moving only the directory part.
@@ -84,22 +100,7 @@ bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity) {
     return true;
 }
 
-// The directory, with its trailing '/', of the module this code is linked
-// into; empty when the loader cannot tell.
-std::string ownDirectory() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void*>(&ownDirectory), &info) == 0 ||
-        info.dli_fname == nullptr) {
-        return {};
-    }
-    const std::string path = info.dli_fname;
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-}  // namespace
-
-namespace orvplatform {
+}  // namespace detail
 
 void keepModuleLoaded(const void* address) noexcept {
     Dl_info info{};
@@ -121,7 +122,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
         return nullptr;
     }
     char name[kNameCapacity];
-    if (!platformModuleName(fileName, name, sizeof name)) {
+    if (!orvplatform::detail::platformModuleName(fileName, name, sizeof name)) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
@@ -167,7 +168,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     link_map* found = nullptr;
     Dl_info info{};
     if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
-        dladdr1(symbol, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) == 0 || found != own) {
+        dladdr1(symbol, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) == 0 ||
+        found != own) {
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(symbol);
