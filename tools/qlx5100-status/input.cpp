@@ -42,6 +42,13 @@ std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
 
 }  // namespace
 
+InputFormat parseInputFormat(const std::string& name) {
+    if (name == "binary") {
+        return InputFormat::Binary;
+    }
+    return name == "hex" ? InputFormat::Hex : InputFormat::Auto;
+}
+
 std::string displayName(const std::string& path) {
     return path == "-" ? "(stdin)" : path;
 }

@@ -1,0 +1,53 @@
+#include "analysis.h"
+
+#include <exception>
+
+#include "exitcodes.h"
+#include "unitcmnexceptions/unitcmnexceptions.h"
+
+namespace qlx5100status {
+
+int Analysis::run(const std::string& path, bool convert) {
+    map_.clear();
+    tree_ = ParamIoXML();
+    error_.clear();
+    const std::string name = displayName(path);
+    try {
+        block_ = readInput(path, format_);
+    } catch (const InputError& e) {
+        error_ = e.what();
+        return kInputError;
+    }
+    // A short block still goes to the analyzer, which refuses it with a
+    // record of its own; the tool adds which file it was.
+    const bool analysed =
+        modules_.analyse(reinterpret_cast<char*>(block_.data()), block_.size(), map_);
+    if (block_.size() < OrvStatusAnalyzerQLX5100::kMinimumStatusSize) {
+        error_ = name + ": the status block is " + std::to_string(block_.size()) +
+                 " bytes; the analyzer needs at least " +
+                 std::to_string(OrvStatusAnalyzerQLX5100::kMinimumStatusSize);
+        return kInputError;
+    }
+    if (!analysed) {
+        error_ = name + ": startStatusAnalysis failed (its log records say why)";
+        return kAnalysisFailed;
+    }
+    if (convert && !modules_.convert(map_, tree_)) {
+        error_ = name + ": startConvertXML failed (its log records say why)";
+        return kAnalysisFailed;
+    }
+    return kOk;
+}
+
+std::string Analysis::xml() {
+    try {
+        return tree_.toXml();
+    } catch (const unitCmnException& e) {
+        error_ = "the tree cannot be written as XML: " + e.getErrorText();
+    } catch (const std::exception& e) {
+        error_ = std::string("the tree cannot be written as XML: ") + e.what();
+    }
+    return std::string();
+}
+
+}  // namespace qlx5100status

@@ -1,0 +1,44 @@
+// One block through both exports, as a host calls them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "input.h"
+#include "modules.h"
+#include "unitcmnparamio/paramioxml.h"
+#include "unitcom/statusmap.h"
+
+namespace qlx5100status {
+
+// Holds the block, the map and the tree of the last input it ran, so that a
+// batch reuses them instead of allocating afresh for every file.
+class Analysis {
+public:
+    Analysis(const AnalyzerModules& modules, InputFormat format)
+        : modules_(modules), format_(format) {}
+
+    // Reads path, analyses it and, when convert is set, converts the map
+    // into the tree. Returns an exit code and, for a failure, says why in
+    // error().
+    int run(const std::string& path, bool convert);
+
+    // The tree's XML document, or "" with error set.
+    std::string xml();
+
+    std::vector<std::uint8_t>& block() { return block_; }
+    const StatusMap& map() const { return map_; }
+    const ParamIoXML& tree() const { return tree_; }
+    const std::string& error() const { return error_; }
+
+private:
+    const AnalyzerModules& modules_;
+    InputFormat format_;
+    std::vector<std::uint8_t> block_;
+    StatusMap map_;
+    ParamIoXML tree_;
+    std::string error_;
+};
+
+}  // namespace qlx5100status

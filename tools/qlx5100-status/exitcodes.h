@@ -1,0 +1,15 @@
+// The tool's exit codes, shared by every command.
+#pragma once
+
+namespace qlx5100status {
+
+enum ExitCode : int {
+    kOk = 0,
+    kDifferent = 1,
+    kUsage = 2,
+    kInputError = 3,
+    kAnalysisFailed = 4,
+    kModuleError = 5,
+};
+
+}  // namespace qlx5100status

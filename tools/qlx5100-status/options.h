@@ -1,0 +1,27 @@
+// What the command line asked for, as parsed; the commands read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qlx5100status {
+
+struct Options {
+    std::vector<std::string> inputs;
+    std::string format = "xml";
+    std::string inputFormat = "auto";
+    std::string modulePath;
+    std::string commonPath;
+    std::string logLevel = "error";
+    bool verbose = false;
+    std::string logFile;
+    bool annotate = false;
+    bool describe = false;
+    bool version = false;
+    std::string diffOld;
+    std::string diffNew;
+    std::string encodeValues;
+    std::string encodeOutput = "-";
+};
+
+}  // namespace qlx5100status

@@ -1,0 +1,39 @@
+// Writes the results of a batch (or of one input) in the chosen format.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "analysis.h"
+
+namespace qlx5100status {
+
+// Writes each result as soon as it is ready, so that a batch of thousands
+// neither waits until the end nor holds every result in memory.
+class Printer {
+public:
+    Printer(std::ostream& out, const std::string& format, bool annotate, bool batch)
+        : out_(out), format_(format), annotate_(annotate), batch_(batch) {}
+
+    // The batch's opening, before the first result.
+    void begin();
+
+    // Returns the exit code, which a failure to write XML may change.
+    int result(const std::string& path, int code, Analysis& analysis);
+
+    // The batch's closing, after the last result.
+    void end();
+
+private:
+    int annotated(const std::string& name, int code, Analysis& analysis);
+    void json(const std::string& name, int code, Analysis& analysis);
+    int xml(const std::string& name, int code, Analysis& analysis);
+
+    std::ostream& out_;
+    std::string format_;
+    bool annotate_;
+    bool batch_;
+    bool first_ = true;
+};
+
+}  // namespace qlx5100status
