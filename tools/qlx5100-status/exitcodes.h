@@ -10,6 +10,7 @@ enum ExitCode : int {
     kInputError = 3,
     kAnalysisFailed = 4,
     kModuleError = 5,
+    kOutputError = 6,  // a write to standard output, -o FILE or the log file failed
 };
 
 }  // namespace qlx5100status
