@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The tool's three descriptions of itself agree: every option --help lists
+# (the main program's and each subcommand's) is in docs/cli.md and in the man
+# page made from --help, and the page renders without warnings.
+#
+#   docs_test.bash TOOL CLI_MD MAN_PAGE
+set -uo pipefail
+tool=$1
+cli_md=$2
+page=$3
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+options() { # the long options of one --help text
+  grep -oE '^  (-[a-zA-Z0-9],)?--[a-z0-9-]+' | sed 's/.*,//' | grep -vx -- --help
+}
+help=$("$tool" --help)
+subcommands=$(sed -n '/^Subcommands:$/,/^$/p' <<<"$help" | awk 'NR > 1 && NF { print $1 }')
+for context in "" $subcommands; do
+  # shellcheck disable=SC2086 # no subcommand: no word
+  for option in $("$tool" $context --help | options); do
+    grep -qF -- "\`$option" "$cli_md" || fail "${context:+$context }$option is not in $cli_md"
+    grep -qF -- "${option//-/\\-}" "$page" || fail "${context:+$context }$option is not in the man page"
+  done
+done
+for subcommand in $subcommands; do
+  grep -qF -- "$subcommand" "$page" || fail "$subcommand is not in the man page"
+done
+
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+[[ -z $warnings ]] || fail "man reports: $warnings"
+
+((failures == 0)) || exit 1
+echo "ok: every option of --help is in $cli_md and the man page"
