@@ -6,13 +6,17 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 #include <set>
 #include <sstream>
 
 #include "common_double.h"
+#include "escape.h"
 #include "hexdump.h"
 #include "temp_dir.h"
+#include "unitcmnparamio/paramioxml.h"
 
 namespace {
 
@@ -39,8 +43,9 @@ struct RunResult {
 };
 
 // The tool run with args (none may hold a single quote), standard input from
-// stdinFile or /dev/null.
-RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "") {
+// stdinFile or /dev/null, standard output to stdoutFile when given.
+RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "",
+                  const std::string& stdoutFile = "") {
     TempDir dir;
     std::string command = TOOL_PATH;
     for (const std::string& a : args) {
@@ -48,7 +53,7 @@ RunResult runTool(const std::vector<std::string>& args, const std::string& stdin
     }
     command +=
         " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' 2>'" + dir.path("err") + "'";
-    const int code = runShell(command, dir.path("out"));
+    const int code = runShell(command, stdoutFile.empty() ? dir.path("out") : stdoutFile);
     return {code, readFile(dir.path("out")), readFile(dir.path("err"))};
 }
 
@@ -166,9 +171,17 @@ TEST(Tool, DictionaryCoversWhatTheAnalyzerDecodes) {
 
 struct Failing {
     const char* name;
-    const char* args;  // separated by blanks; "@name": that input (SetUpTestSuite)
+    // Separated by blanks, "\xHH" for any byte; "@name": that input
+    // (SetUpTestSuite); ">FILE": standard output goes to FILE, "<FILE":
+    // standard input comes from it.
+    const char* args;
     int code;
-    const char* says;  // on standard error; "{}" is the last argument
+    const char* says;  // on standard error; "{}" is the last argument as the tool shows it
+    // Standard output: nullptr for none; "xml:TEXT" or "json:TEXT" for a
+    // document the real parser accepts whose texts (values, attribute
+    // values) hold TEXT; "text:TEXT" for text holding TEXT and no control
+    // byte but line breaks.
+    const char* out = nullptr;
 };
 
 // Tests run as root, so unreadable inputs are ones that fail for root too: a
@@ -203,6 +216,18 @@ const Failing kFailing[] = {
     {"SymbolicLinkLoop", "@loop", 3, "{}: Too many levels of symbolic links"},
     {"ReadsFail", "/proc/self/mem", 3, "{}: read error: Input/output error"},
     {"EmptyDirectory", "@blocks", 3, "qlx5100-status: no files to read in {}"},
+    {"EncodeADirectory", "encode @blocks", 3, "qlx5100-status: {}: Is a directory"},
+    {"EncodeWhatCannotBeRead", "encode /proc/self/mem", 3, "{}: read error: Input/output error"},
+    {"XmlBatchWithANameThatIsNotUtf8", "@names @missing\\xFF.bin", 3,
+     "qlx5100-status: {}: No such file", "xml:{}: No such file"},
+    {"JsonBatchNamesItAlike", "-f json @names @missing\\xFF.bin", 3, "{}: No such file",
+     "json:{}: No such file"},
+    {"ControlBytesInANameOnStandardError", "@new\\x0Aline\\x1B[31m.bin", 3,
+     "qlx5100-status: {}: No such file"},
+    {"ControlBytesInANameInATable", "-f table @names", 0, "",
+     "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
+    {"ControlBytesInANameAnnotated", "--annotate @names", 0, "",
+     "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
 };
 // clang-format on
 
@@ -225,7 +250,8 @@ protected:
             "' >short.bin && echo '{\"Tool\": 1}' >unknown.json && printf '000000 00 01\\n*\\n"
             "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
             " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
-            "65M huge.bin && ln -s loop loop && mkdir blocks && mkfifo fifo";
+            "65M huge.bin && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
+            block("heater-fault") + "' \"names/$(printf 'new\\nline\\033[31m.bin')\"";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }
@@ -234,27 +260,82 @@ protected:
 
 TempDir* Failures::dir_ = nullptr;
 
+// The texts of a parsed document, one a line.
+std::string xmlTexts(const pugi::xml_node& node) {
+    std::string out;
+    for (const pugi::xml_attribute& a : node.attributes()) {
+        out += std::string(a.value()) + "\n";
+    }
+    for (const pugi::xml_node& child : node.children()) {
+        out +=
+            child.type() == pugi::node_pcdata ? std::string(child.value()) + "\n" : xmlTexts(child);
+    }
+    return out;
+}
+
+std::string jsonTexts(const nlohmann::json& j) {
+    std::string out;
+    if (j.is_string()) {
+        return j.get<std::string>() + "\n";
+    }
+    for (const auto& item : j.items()) {
+        out += (j.is_object() ? item.key() + "\n" : "") + jsonTexts(item.value());
+    }
+    return out;
+}
+
 // Each ends with one clear message and its exit code, writes nothing to
-// standard output, and never hangs.
+// standard output or a document that parses, and never hangs.
 TEST_P(Failures, EndWithOneClearMessageAndTheirExitCode) {
     std::vector<std::string> args;
+    std::string in, out;
     std::istringstream words(GetParam().args);
-    for (std::string arg; words >> arg;) {
-        args.push_back(arg[0] == '@' ? dir_->path(arg.substr(1)) : arg);
+    for (std::string word; words >> word;) {
+        std::string arg = ParamIoXML::unescapeText(word);
+        std::string* target = &args.emplace_back();
+        if (arg[0] == '<' || arg[0] == '>') {
+            args.pop_back();
+            target = arg[0] == '<' ? &in : &out;
+            arg.erase(0, 1);
+        }
+        *target = arg[0] == '@' ? dir_->path(arg.substr(1)) : arg;
     }
     if (!args.empty() && args.back() == dir_->path("fifo")) {  // a writer that goes away
         const std::string writer = "cat '" + dir_->path("short.hex") + "' >'" + args.back() + "'";
         ASSERT_EQ(std::system(("timeout 30 sh -c \"" + writer + "\" >/dev/null 2>&1 &").c_str()),
                   0);
     }
-    const auto r = runTool(args);
+    const auto r = runTool(args, in, out);
+    const std::string last = args.empty() ? "" : qlx5100status::shown(args.back());
+    const auto withLast = [&](std::string text) {
+        if (text.find("{}") != std::string::npos) {
+            text.replace(text.find("{}"), 2, last);
+        }
+        return text;
+    };
     EXPECT_EQ(r.code, GetParam().code) << r.err;
-    EXPECT_EQ(r.out, "");
-    std::string says = GetParam().says;
-    if (says.find("{}") != std::string::npos) {
-        says.replace(says.find("{}"), 2, args.back());
+    EXPECT_TRUE(contains(r.err, withLast(GetParam().says))) << r.err;
+    const std::string expected = GetParam().out == nullptr ? "" : GetParam().out;
+    const std::string kind = expected.substr(0, expected.find(':') + 1);
+    const std::string holds = withLast(expected.substr(kind.size()));
+    if (!kind.empty()) {  // dump() throws for text that is not UTF-8
+        EXPECT_NO_THROW(nlohmann::json(r.out).dump()) << r.out;
     }
-    EXPECT_TRUE(contains(r.err, says)) << r.err;
+    if (kind == "xml:") {
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(r.out.c_str())) << r.out;
+        EXPECT_TRUE(contains(xmlTexts(doc), holds)) << r.out;
+    } else if (kind == "json:") {
+        EXPECT_TRUE(contains(jsonTexts(nlohmann::json::parse(r.out)), holds)) << r.out;
+    } else if (kind == "text:") {
+        EXPECT_TRUE(contains(r.out, holds)) << r.out;
+        EXPECT_EQ(std::count_if(r.out.begin(), r.out.end(),
+                                [](unsigned char c) { return c < 0x20 && c != '\n'; }),
+                  0)
+            << r.out;
+    } else {
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, Failures, ::testing::ValuesIn(kFailing),

@@ -21,7 +21,7 @@ int runAnalysis(const Options& options, const AnalyzerModules& modules) {
         return kInputError;
     }
     if (inputs.empty()) {
-        fail("no files to read in " + options.inputs.front());
+        fail("no files to read in " + displayName(options.inputs.front()));
         return kInputError;
     }
     if (std::count(inputs.begin(), inputs.end(), "-") > 1) {

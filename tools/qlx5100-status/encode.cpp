@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "escape.h"
 #include "fields.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 #include "unitcmnparamio/paramioxml.h"
@@ -28,7 +29,7 @@ long long integerValue(const json& v, const std::string& where) {
             }
         } catch (const std::exception&) {
         }
-        throw EncodeError(where + ": \"" + s + "\" is not a decimal integer");
+        throw EncodeError(where + ": \"" + shown(s) + "\" is not a decimal integer");
     }
     throw EncodeError(where + ": expected an integer, found " + std::string(v.type_name()));
 }
@@ -47,9 +48,8 @@ void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offse
             throw EncodeError(where + ": a backslash must start \\\\ or \\xHH");
         }
         if (s.size() > f.width) {
-            throw EncodeError(where + ": \"" + ParamIoXML::escapeText(s) + "\" is " +
-                              std::to_string(s.size()) + " bytes; the field holds " +
-                              std::to_string(f.width));
+            throw EncodeError(where + ": \"" + shown(s) + "\" is " + std::to_string(s.size()) +
+                              " bytes; the field holds " + std::to_string(f.width));
         }
         if (s.find('\0') != std::string::npos) {
             throw EncodeError(where + ": a NUL byte would end the text early");
@@ -116,7 +116,7 @@ std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
             }
         }
         if (rows.empty()) {
-            throw EncodeError("unknown field \"" + key +
+            throw EncodeError("unknown field \"" + shown(key) +
                               "\" (qlx5100-status --describe lists them)");
         }
         const FieldInfo& first = *rows.front();

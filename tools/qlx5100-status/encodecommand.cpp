@@ -17,16 +17,11 @@ namespace qlx5100status {
 int runEncode(const Options& options) {
     nlohmann::json values;
     try {
-        if (options.encodeValues == "-") {
-            values = nlohmann::json::parse(std::cin);
-        } else {
-            std::ifstream in(options.encodeValues);
-            if (!in) {
-                fail(options.encodeValues + ": cannot open");
-                return kInputError;
-            }
-            values = nlohmann::json::parse(in);
-        }
+        const std::vector<std::uint8_t> text = readBytes(options.encodeValues);
+        values = nlohmann::json::parse(text.begin(), text.end());
+    } catch (const InputError& e) {
+        fail(e.what());
+        return kInputError;
     } catch (const nlohmann::json::exception& e) {
         fail(displayName(options.encodeValues) + ": " + e.what());
         return kInputError;
@@ -54,7 +49,7 @@ int runEncode(const Options& options) {
               static_cast<std::streamsize>(block.size()));
     out.close();
     if (!out) {
-        fail(options.encodeOutput + ": cannot write");
+        fail(displayName(options.encodeOutput) + ": cannot write");
         return kInputError;
     }
     return kOk;

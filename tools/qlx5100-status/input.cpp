@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "escape.h"
 #include "hexdump.h"
 #include "orvplatform/hostloader.h"
 
@@ -50,28 +51,32 @@ InputFormat parseInputFormat(const std::string& name) {
 }
 
 std::string displayName(const std::string& path) {
-    return path == "-" ? "(stdin)" : path;
+    return path == "-" ? "(stdin)" : shown(path);
+}
+
+std::vector<std::uint8_t> readBytes(const std::string& path) {
+    const std::string name = displayName(path);
+    if (path == "-") {
+        // A binary block on standard input must arrive byte for byte.
+        orvplatform::setBinaryMode(stdin);
+        return readAll(stdin, name);
+    }
+    // fopen takes a directory on some systems and fails only on reading.
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        throw InputError(name + ": " + std::strerror(EISDIR));
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
+    if (!file) {
+        throw InputError(name + ": " + std::strerror(errno));
+    }
+    return readAll(file.get(), name);
 }
 
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format) {
     const std::string name = displayName(path);
-    std::vector<std::uint8_t> bytes;
-    if (path == "-") {
-        // A binary block on standard input must arrive byte for byte.
-        orvplatform::setBinaryMode(stdin);
-        bytes = readAll(stdin, name);
-    } else {
-        std::error_code ec;
-        if (fs::is_directory(path, ec)) {
-            throw InputError(name + ": is a directory");
-        }
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                                   &std::fclose);
-        if (!file) {
-            throw InputError(name + ": " + std::strerror(errno));
-        }
-        bytes = readAll(file.get(), name);
-    }
+    std::vector<std::uint8_t> bytes = readBytes(path);
 
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (format == InputFormat::Hex || (format == InputFormat::Auto && looksLikeHexDump(text))) {
@@ -103,7 +108,7 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
             }
         }
         if (ec) {
-            throw InputError(path + ": " + ec.message());
+            throw InputError(shown(path) + ": " + ec.message());
         }
         std::sort(files.begin(), files.end());
         out.insert(out.end(), files.begin(), files.end());

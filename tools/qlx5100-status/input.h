@@ -18,8 +18,14 @@ class InputError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The name shown for an input: "-" reads as "(stdin)".
+// The name shown for an input in every output and message: "-" reads as
+// "(stdin)", other paths escaped (shown()), since a file name may hold any
+// byte but a terminal, a parser or a log reader should see only text.
 std::string displayName(const std::string& path);
+
+// The bytes of one file ("-" is standard input) as they are, at most 64 MiB.
+// Throws InputError with the system's reason.
+std::vector<std::uint8_t> readBytes(const std::string& path);
 
 // The bytes of one input ("-" is standard input), decoded from a hex dump
 // when format says so or, with Auto, when the content looks like one

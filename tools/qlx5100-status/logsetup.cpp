@@ -13,6 +13,7 @@
 #include <boost/log/utility/formatting_ostream.hpp>
 #include <boost/make_shared.hpp>
 
+#include "escape.h"
 #include "unitcom/boostloginclude.h"
 
 namespace qlx5100status {
@@ -106,7 +107,7 @@ void setUpLogging(LogLevel level, const std::string& logFile) {
     } else {
         auto file = boost::make_shared<std::ofstream>(logFile, std::ios::app);
         if (!*file) {
-            throw std::runtime_error("cannot open the log file " + logFile);
+            throw std::runtime_error("cannot open the log file " + shown(logFile));
         }
         backend->add_stream(file);
     }

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "escape.h"
 #include "exitcodes.h"
 #include "logsetup.h"
 #include "messages.h"
@@ -171,8 +172,8 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::cout << "qlx5100-status " << QLX5100_STATUS_VERSION << '\n'
-                  << "analyzer module: " << modules->analyzerPath() << '\n'
-                  << "common module:   " << modules->commonPath() << '\n';
+                  << "analyzer module: " << qs::shown(modules->analyzerPath()) << '\n'
+                  << "common module:   " << qs::shown(modules->commonPath()) << '\n';
         return qs::kOk;
     }
     return diff->parsed() ? qs::runDiff(options, *modules) : qs::runAnalysis(options, *modules);

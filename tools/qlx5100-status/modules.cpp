@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "escape.h"
 #include "orvplatform/hostloader.h"
 
 namespace qlx5100status {
@@ -38,7 +39,7 @@ fs::path findAnalyzer(const std::string& given) {
         if (isFile(candidate)) {
             return candidate;
         }
-        tried += "\n  " + candidate;
+        tried += "\n  " + shown(candidate);
     }
     throw ModuleError("cannot find the analyzer module; looked at:" + tried +
                       "\n(give its path with --module PATH)");
@@ -48,7 +49,7 @@ HMODULE openCommon(const fs::path& file) {
     std::string error;
     const HMODULE handle = platform::loadModuleFile(file, error);
     if (handle == nullptr) {
-        throw ModuleError("cannot load the common module " + file.string() + ": " + error);
+        throw ModuleError("cannot load the common module " + shown(file.string()) + ": " + error);
     }
     return handle;
 }
@@ -57,10 +58,10 @@ std::string notFoundMessage(const std::string& fileName, const fs::path& analyze
                             const std::string& error) {
     std::string where;
     if (namesBySoname()) {
-        where = "on LD_LIBRARY_PATH, beside the analyzer (" + analyzer.parent_path().string() +
-                ") or in the system's folders";
+        where = "on LD_LIBRARY_PATH, beside the analyzer (" +
+                shown(analyzer.parent_path().string()) + ") or in the system's folders";
     } else {
-        where = "beside the program (" + platform::executableDirectory().string() +
+        where = "beside the program (" + shown(platform::executableDirectory().string()) +
                 "), in the system's folders, the current folder or on PATH";
     }
     return "cannot find the common module " + fileName + " " + where + ": " + error +
@@ -71,10 +72,10 @@ std::string notAnsweringMessage(const std::string& path, const std::string& file
     const char* const consequence =
         ", so the analyzer, which loads the module by that name, would not use it; ";
     if (namesBySoname()) {
-        return "the common module " + path + " does not have the soname " + fileName + consequence +
-               "build it with -Wl,-soname," + fileName;
+        return "the common module " + shown(path) + " does not have the soname " + fileName +
+               consequence + "build it with -Wl,-soname," + fileName;
     }
-    return "the common module " + path + " is not named " + fileName + consequence +
+    return "the common module " + shown(path) + " is not named " + fileName + consequence +
            "give the file that name";
 }
 
@@ -130,7 +131,7 @@ AnalyzerModules::AnalyzerModules(const ModulePaths& paths) {
     std::string error;
     analyzer_ = platform::loadModuleFile(analyzerFile, error);
     if (analyzer_ == nullptr) {
-        throw ModuleError("cannot load the analyzer module " + analyzerFile.string() + ": " +
+        throw ModuleError("cannot load the analyzer module " + shown(analyzerFile.string()) + ": " +
                           error);
     }
     try {
@@ -139,7 +140,7 @@ AnalyzerModules::AnalyzerModules(const ModulePaths& paths) {
         convert_ = procedure<OrvStatusAnalyzerQLX5100::PFN_startConvertXML>(
             analyzer_, OrvStatusAnalyzerQLX5100::kStartConvertXMLName);
         if (analyse_ == nullptr || convert_ == nullptr) {
-            throw ModuleError("the analyzer module " + analyzerFile.string() + " lacks " +
+            throw ModuleError("the analyzer module " + shown(analyzerFile.string()) + " lacks " +
                               (analyse_ == nullptr
                                    ? OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName
                                    : OrvStatusAnalyzerQLX5100::kStartConvertXMLName));

@@ -111,8 +111,8 @@ int Printer::xml(const std::string& name, int code, Analysis& analysis) {
     }
     pugi::xml_document report;
     pugi::xml_node node = report.append_child("StatusReport");
-    // Escaped like the values: a file name need not be UTF-8.
-    node.append_attribute("file") = ParamIoXML::escapeText(name).c_str();
+    // name and the error texts are shown() already, like the values.
+    node.append_attribute("file") = name.c_str();
     if (code == kOk) {
         pugi::xml_document parsed;
         if (parsed.load_string(document.c_str(), pugi::parse_default | pugi::parse_fragment)) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "escape.h"
 #include "fields.h"
 
 namespace qlx5100status {
@@ -62,8 +63,7 @@ private:
 Json childrenJson(const Node& node, Json object);
 
 Json nodeJson(const Node& node) {
-    const std::string value =
-        node.entry != nullptr ? ParamIoXML::escapeText(node.entry->getValue()) : std::string();
+    const std::string value = node.entry != nullptr ? shown(node.entry->getValue()) : std::string();
     const bool hasAttributes = node.entry != nullptr && !node.entry->getAttributes().empty();
     if (!hasAttributes && node.children.empty()) {
         return value;
@@ -71,7 +71,7 @@ Json nodeJson(const Node& node) {
     Json object = Json::object();
     if (hasAttributes) {
         for (const IoXMLAttribute& a : node.entry->getAttributes()) {
-            object["@" + a.name] = ParamIoXML::escapeText(a.value);
+            object["@" + shown(a.name)] = shown(a.value);
         }
     }
     if (!value.empty()) {
@@ -93,13 +93,13 @@ Json childrenJson(const Node& node, Json object) {
     for (const std::string& name : order) {
         const auto& group = byName[name];
         if (group.size() == 1 && kAlwaysArrays.count(name) == 0) {
-            object[name] = nodeJson(*group.front());
+            object[shown(name)] = nodeJson(*group.front());
         } else {
             Json list = Json::array();
             for (const Node* child : group) {
                 list.push_back(nodeJson(*child));
             }
-            object[name] = std::move(list);
+            object[shown(name)] = std::move(list);
         }
     }
     return object;
@@ -166,7 +166,7 @@ std::string shownValue(const StatusMap& map, const FieldInfo& f, int index) {
     if (key == map.end() || key->second.count(index) == 0) {
         return "(not decoded)";
     }
-    const std::string value = ParamIoXML::escapeText(key->second.at(index));
+    const std::string value = shown(key->second.at(index));
     return f.type == FieldType::Text ? "\"" + value + "\"" : value;
 }
 
@@ -181,15 +181,16 @@ Json treeToJson(const ParamIoXML& tree) {
 }
 
 std::string dumpJson(const Json& json) {
-    // Values are escaped already; names come from the tree's keys.
-    return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    // Every text is shown() already, so valid UTF-8; strict, so that one
+    // that was not fails loudly instead of turning into U+FFFD.
+    return json.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
 void writeTable(std::ostream& out, const StatusMap& map) {
     std::vector<std::vector<std::string>> rows = {{"KEY", "INDEX", "VALUE"}};
     for (const auto& [key, entries] : map) {
         for (const auto& [index, value] : entries) {
-            rows.push_back({key, std::to_string(index), ParamIoXML::escapeText(value)});
+            rows.push_back({shown(key), std::to_string(index), shown(value)});
         }
     }
     writeColumns(out, rows);
@@ -349,11 +350,12 @@ std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& af
 
 void writeDifferences(std::ostream& out, const std::vector<Difference>& differences) {
     std::vector<std::vector<std::string>> rows = {{"KEY", "INDEX", "OLD", "NEW"}};
-    const auto shown = [](const std::optional<std::string>& v) {
-        return v ? ParamIoXML::escapeText(*v) : std::string("(absent)");
+    const auto shownOrAbsent = [](const std::optional<std::string>& v) {
+        return v ? shown(*v) : std::string("(absent)");
     };
     for (const Difference& d : differences) {
-        rows.push_back({d.key, std::to_string(d.index), shown(d.before), shown(d.after)});
+        rows.push_back({shown(d.key), std::to_string(d.index), shownOrAbsent(d.before),
+                        shownOrAbsent(d.after)});
     }
     writeColumns(out, rows);
 }
@@ -362,10 +364,10 @@ Json differencesJson(const std::vector<Difference>& differences) {
     Json list = Json::array();
     for (const Difference& d : differences) {
         Json row = Json::object();
-        row["key"] = d.key;
+        row["key"] = shown(d.key);
         row["index"] = d.index;
-        row["old"] = d.before ? Json(*d.before) : Json(nullptr);
-        row["new"] = d.after ? Json(*d.after) : Json(nullptr);
+        row["old"] = d.before ? Json(shown(*d.before)) : Json(nullptr);
+        row["new"] = d.after ? Json(shown(*d.after)) : Json(nullptr);
         list.push_back(std::move(row));
     }
     return list;

@@ -32,8 +32,8 @@ using Json = nlohmann::ordered_json;
 // The top level is an object keyed by the root elements ("DeviceStatus").
 Json treeToJson(const ParamIoXML& tree);
 
-// Dumped with two-space indentation; bytes that are not UTF-8 (only possible
-// in names) become U+FFFD.
+// Dumped with two-space indentation. Every text in json must be valid UTF-8
+// (shown() makes it so); throws nlohmann::json::type_error otherwise.
 std::string dumpJson(const Json& json);
 
 // KEY, INDEX, VALUE columns, one row per map entry in map order. Here and in
