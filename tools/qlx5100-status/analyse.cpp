@@ -8,6 +8,7 @@
 #include "exitcodes.h"
 #include "input.h"
 #include "messages.h"
+#include "output.h"
 #include "printer.h"
 
 namespace qlx5100status {
@@ -34,8 +35,12 @@ int runAnalysis(const Options& options, const AnalyzerModules& modules) {
     const bool batch =
         inputs.size() > 1 || std::filesystem::is_directory(options.inputs.front(), ec);
     Analysis analysis(modules, parseInputFormat(options.inputFormat));
-    Printer printer(std::cout, options.format, options.annotate, batch);
-    const bool convert = !options.annotate && options.format != "table";
+    Output output(options.output);
+    if (!output.opened()) {
+        return kOutputError;
+    }
+    Printer printer(output.stream(), options.format, options.annotate, batch);
+    const bool convert = !options.annotate && options.format != "table" && options.format != "html";
     int worst = kOk;
     printer.begin();
     for (const std::string& path : inputs) {
@@ -43,7 +48,7 @@ int runAnalysis(const Options& options, const AnalyzerModules& modules) {
         worst = std::max(worst, code);
     }
     printer.end();
-    return worst;
+    return output.finish() ? worst : kOutputError;
 }
 
 }  // namespace qlx5100status

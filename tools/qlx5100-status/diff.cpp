@@ -5,8 +5,10 @@
 #include "analysis.h"
 #include "commands.h"
 #include "exitcodes.h"
+#include "htmlreport.h"
 #include "input.h"
 #include "messages.h"
+#include "output.h"
 #include "render.h"
 
 namespace qlx5100status {
@@ -27,13 +29,25 @@ int runDiff(const Options& options, const AnalyzerModules& modules) {
             return code;
         }
     }
-    const auto differences = compareMaps(before.map(), after.map());
-    if (options.format == "json") {
-        std::cout << dumpJson(differencesJson(differences)) << '\n';
-    } else if (!differences.empty()) {
-        writeDifferences(std::cout, differences);
+    auto differences = compareMaps(before.map(), after.map());
+    const int code = differences.empty() ? kOk : kDifferent;
+    Output output(options.output);
+    if (!output.opened()) {
+        return kOutputError;
     }
-    return differences.empty() ? kOk : kDifferent;
+    std::ostream& out = output.stream();
+    if (options.format == "html") {
+        HtmlReport report(PageKind::Diff);
+        report.add(options.diffOld, kOk, "", before.block(), before.map());
+        report.add(options.diffNew, kOk, "", after.block(), after.map());
+        report.setDifferences(std::move(differences));
+        out << report.page();
+    } else if (options.format == "json") {
+        out << dumpJson(differencesJson(differences)) << '\n';
+    } else if (!differences.empty()) {
+        writeDifferences(out, differences);
+    }
+    return output.finish() ? code : kOutputError;
 }
 
 }  // namespace qlx5100status

@@ -31,6 +31,9 @@ Output (standard output only; log records go to standard error or --log-file):
          always Heater, PinchRollerPressureSetting) as arrays, values as
          strings; a batch is an array of {"file": ..., "status": ...}
   table  the decoded values: KEY, INDEX, VALUE
+  html   one self-contained page (no external resources): hex grid beside the
+         decoded fields; diff: both blocks, changes marked; a batch: overview
+         table and a chart across the inputs
 
 )";
 
@@ -67,6 +70,7 @@ Examples:
   qlx5100-status --annotate dump.bin
   qlx5100-status --format json examples/blocks/ > all.json
   qlx5100-status diff before.bin after.bin
+  qlx5100-status --format html examples/blocks/ -o report.html
   qlx5100-status encode values.json -o block.bin
   qlx5100-status --describe
 )";
@@ -87,8 +91,11 @@ int main(int argc, char** argv) {
     app.allow_windows_style_options(false);
     app.add_option("inputs", options.inputs,
                    "Status blocks: binary or hex dump files, '-' for standard input, directories");
-    app.add_option("-f,--format", options.format, "Output: xml (default), json or table")
-        ->check(CLI::IsMember({"xml", "json", "table"}));
+    app.add_option("-f,--format", options.format,
+                   "Output: xml (default), json, table or html (one page to look at)")
+        ->check(CLI::IsMember({"xml", "json", "table", "html"}));
+    app.add_option("-o,--output", options.output,
+                   "Write the result (or diff) to this file instead of standard output");
     app.add_option("--input-format", options.inputFormat,
                    "How to read inputs: auto (default: text that looks like a hex dump is one), "
                    "binary or hex")
@@ -143,6 +150,10 @@ int main(int argc, char** argv) {
     }
     if (diff->parsed() && (!options.inputs.empty() || options.annotate)) {
         qs::fail("diff takes exactly two blocks and no --annotate");
+        return qs::kUsage;
+    }
+    if (options.annotate && options.format == "html") {
+        qs::fail("--annotate and --format html cannot be combined: the page annotates the block");
         return qs::kUsage;
     }
 

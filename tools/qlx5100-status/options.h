@@ -15,6 +15,7 @@ struct Options {
     std::string logLevel = "error";
     bool verbose = false;
     std::string logFile;
+    std::string output = "-";  // -o FILE for the analysis and diff output
     bool annotate = false;
     bool describe = false;
     bool version = false;

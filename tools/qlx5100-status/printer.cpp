@@ -28,7 +28,9 @@ int Printer::result(const std::string& path, int code, Analysis& analysis) {
     if (annotate_) {
         return annotated(name, code, analysis);
     }
-    if (format_ == "table") {
+    if (html_) {
+        html_->add(name, code, analysis.error(), analysis.block(), analysis.map());
+    } else if (format_ == "table") {
         if (batch_) {
             out_ << (first_ ? "" : "\n") << "== " << name << " ==\n";
         }
@@ -47,6 +49,10 @@ int Printer::result(const std::string& path, int code, Analysis& analysis) {
 }
 
 void Printer::end() {
+    if (html_) {
+        out_ << html_->page();
+        return;
+    }
     if (!batch_ || annotate_) {
         return;
     }

@@ -1,10 +1,12 @@
 // Writes the results of a batch (or of one input) in the chosen format.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "analysis.h"
+#include "htmlreport.h"
 
 namespace qlx5100status {
 
@@ -12,8 +14,14 @@ namespace qlx5100status {
 // neither waits until the end nor holds every result in memory.
 class Printer {
 public:
+    // The html page is one document with its data in one place, so it
+    // keeps every result and is written at end().
     Printer(std::ostream& out, const std::string& format, bool annotate, bool batch)
-        : out_(out), format_(format), annotate_(annotate), batch_(batch) {}
+        : out_(out), format_(format), annotate_(annotate), batch_(batch) {
+        if (format_ == "html") {
+            html_ = std::make_unique<HtmlReport>(batch ? PageKind::Batch : PageKind::Block);
+        }
+    }
 
     // The batch's opening, before the first result.
     void begin();
@@ -34,6 +42,7 @@ private:
     bool annotate_;
     bool batch_;
     bool first_ = true;
+    std::unique_ptr<HtmlReport> html_;
 };
 
 }  // namespace qlx5100status

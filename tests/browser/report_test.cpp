@@ -1,0 +1,327 @@
+// The --format html page: valid HTML with parseable data, and in a real
+// browser (headless Chromium) what a user sees and points at. The browser
+// tests are skipped, saying so, where no chromium is installed.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "devtools.h"
+#include "temp_dir.h"
+
+namespace {
+
+using devtools::Json;
+using testsupport::TempDir;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+int shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string shellQuoted(const std::string& arg) {
+    std::string out = "'";
+    for (const char c : arg) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// The tool with args, standard output to out; returns the exit code.
+int tool(const std::vector<std::string>& args, const std::string& out) {
+    std::string command = TOOL_PATH;
+    for (const std::string& a : args) {
+        command += " " + shellQuoted(a);
+    }
+    return shell(command + " >" + shellQuoted(out) + " 2>/dev/null </dev/null");
+}
+
+std::string block(const std::string& name) {
+    return EXAMPLES_DIR "/blocks/" + name + ".bin";
+}
+
+// The page's embedded data, read back with a real JSON parser.
+Json pageData(const std::string& html) {
+    const std::string open = "<script type=\"application/json\" id=\"report-data\">";
+    const std::size_t from = html.find(open);
+    const std::size_t to = html.find("</script>", from);
+    if (from == std::string::npos || to == std::string::npos) {
+        return Json();
+    }
+    return Json::parse(html.substr(from + open.size(), to - from - open.size()));
+}
+
+struct Place {
+    std::size_t offset, width;
+};
+
+// Where each key and index lies, from --describe (not from the page).
+std::map<std::pair<std::string, int>, Place> described(int settings) {
+    TempDir dir;
+    tool({"--describe", "--format", "json"}, dir.path("d"));
+    std::map<std::pair<std::string, int>, Place> out;
+    for (const Json& f : Json::parse(readFile(dir.path("d")))) {
+        if (f["offset"].is_null()) {
+            continue;
+        }
+        const std::size_t offset = f["offset"], width = f["width"];
+        if (f.contains("countedBy")) {
+            for (int i = 1; i <= settings; ++i) {
+                out[{f["key"], i}] = {offset + static_cast<std::size_t>(i - 1) * width, width};
+            }
+        } else {
+            out[{f["key"], std::stoi(f["index"].get<std::string>())}] = {offset, width};
+        }
+    }
+    return out;
+}
+
+// Texts a device or a file system could hand the tool: markup in both text
+// fields, and file names that are markup (one through a folder whose name
+// ends in "<", so that the path reads "<script>...</script>").
+struct Hostile {
+    TempDir dir;
+    std::string blockPath, scriptName, imgName;
+    Hostile() {
+        writeFile(dir.path("values.json"),
+                  R"({"CuttingCommandName": "<script>", "CuttingCommandVersion": "\\xFF<&",)"
+                  R"( "HeaterTemperature": [1, 2, 3, 4], "ActivatedPinchRoller": 0})");
+        blockPath = dir.path("hostile.bin");
+        tool({"encode", dir.path("values.json"), "-o", blockPath}, "/dev/null");
+        scriptName = dir.path("<script>alert(1)</script>");
+        imgName = dir.path("<img src=x onerror=alert(2)>\xff.bin");
+        shell("mkdir -p " + shellQuoted(dir.path("<script>alert(1)<")) + " && cp " +
+              shellQuoted(blockPath) + " " + shellQuoted(scriptName) + " && cp " +
+              shellQuoted(blockPath) + " " + shellQuoted(imgName));
+    }
+};
+
+TEST(HtmlPage, DataParsesAndEveryKindPassesTidy) {
+    TempDir dir;
+    Hostile hostile;
+    const std::vector<std::vector<std::string>> kinds = {
+        {"--format", "html", block("all-pinch-rollers")},
+        {"--format", "html", hostile.scriptName},
+        {"diff", block("normal-operation"), block("heater-fault"), "--format", "html"},
+        {"--format", "html", EXAMPLES_DIR "/blocks", hostile.imgName, dir.path("missing.bin")},
+    };
+    const bool haveTidy = shell("command -v tidy >/dev/null 2>&1") == 0;
+    for (const auto& args : kinds) {
+        const std::string page = dir.path("page.html");
+        const int code = tool(args, page);
+        EXPECT_LE(code, 3) << args.back();
+        std::string html = readFile(page);
+        EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+        const Json data = pageData(html);
+        ASSERT_TRUE(data.is_object()) << args.back();
+        EXPECT_FALSE(data["inputs"].empty());
+        // Nothing outside the page: no address of any kind (the SVG
+        // namespace is a name, not a place to fetch from).
+        const std::string svgNamespace = "http://www.w3.org/2000/svg";
+        for (std::size_t at; (at = html.find(svgNamespace)) != std::string::npos;) {
+            html.erase(at, svgNamespace.size());
+        }
+        for (const char* outside :
+             {"http:", "https:", "<link", "<img", "<iframe", " src=\"", "@import", "url("}) {
+            EXPECT_EQ(html.find(outside), std::string::npos) << outside << " in " << args.back();
+        }
+        if (haveTidy) {
+            // Warnings are errors: tidy exits 1 for a warning, 2 for an error.
+            EXPECT_EQ(shell("tidy -q -e -utf8 --show-warnings yes " + shellQuoted(page) + " 2>" +
+                            shellQuoted(dir.path("tidy"))),
+                      0)
+                << readFile(dir.path("tidy"));
+        }
+    }
+    if (!haveTidy) {
+        GTEST_SKIP() << "tidy is not installed: the pages were not checked with it";
+    }
+}
+
+TEST(HtmlPage, OutputFileAndConflicts) {
+    TempDir dir;
+    EXPECT_EQ(tool({"--format", "html", block("normal-operation"), "-o", dir.path("p.html")},
+                   dir.path("stdout")),
+              0);
+    EXPECT_EQ(readFile(dir.path("stdout")), "");
+    EXPECT_TRUE(pageData(readFile(dir.path("p.html"))).is_object());
+    EXPECT_EQ(tool({"--format", "html", "--annotate", block("normal-operation")}, "/dev/null"), 2);
+    EXPECT_EQ(tool({"--format", "html", block("normal-operation"), "-o", dir.path("no/p.html")},
+                   "/dev/null"),
+              6);
+}
+
+class InBrowser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string chromium = devtools::findChromium();
+        if (chromium.empty()) {
+            GTEST_SKIP() << "chromium is not installed: browser test skipped";
+        }
+        browser_ = std::make_unique<devtools::Browser>(chromium);
+        page_ = std::make_unique<devtools::Page>(*browser_);
+    }
+
+    // The tool's page for args, opened in the browser.
+    int open(const std::vector<std::string>& args, const std::string& fragment = "") {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"--format", "html"});
+        const int code = tool(all, dir_.path("page.html"));
+        page_->open("file://" + dir_.path("page.html") + fragment);
+        EXPECT_EQ(page_->eval("document.documentElement.dataset.ready"), "true");
+        return code;
+    }
+
+    Json eval(const std::string& expression) { return page_->eval(expression); }
+
+    // The byte offsets lit in a view's hex grid (and the text column must
+    // agree with it).
+    std::set<std::size_t> lit(const std::string& view) {
+        std::set<std::size_t> hex, text;
+        for (const Json& i : eval("[...document.querySelectorAll('" + view +
+                                  " .hex span.hl')].map(s => Number(s.dataset.i))")) {
+            hex.insert(i.get<std::size_t>());
+        }
+        for (const Json& i : eval("[...document.querySelectorAll('" + view +
+                                  " .txt span.hl')].map(s => Number(s.dataset.i))")) {
+            text.insert(i.get<std::size_t>());
+        }
+        EXPECT_EQ(hex, text);
+        return hex;
+    }
+
+    // The rows of a view's field table: column id, key, index.
+    std::vector<std::tuple<int, std::string, int>> rows(const std::string& view) {
+        std::vector<std::tuple<int, std::string, int>> out;
+        for (const Json& r : eval("[...document.querySelectorAll('" + view +
+                                  " table.fields tbody tr')].map(r => [Number(r.dataset.col),"
+                                  " r.querySelector('.key').textContent,"
+                                  " Number(r.querySelector('.index').textContent)])")) {
+            out.emplace_back(r[0].get<int>(), r[1].get<std::string>(), r[2].get<int>());
+        }
+        return out;
+    }
+
+    // The screenshot has something on it: many colours, neither empty nor
+    // all ink. Measured by the browser itself, in a page of its own.
+    void expectNotBlank(const std::string& what) {
+        const std::string png = page_->screenshot();
+        devtools::Page probe(*browser_, 200, 200);
+        const Json seen = probe.eval(
+            "new Promise((ok, bad) => { const img = new Image(); img.onload = () => {"
+            " const c = document.createElement('canvas'); c.width = img.width;"
+            " c.height = img.height; const g = c.getContext('2d'); g.drawImage(img, 0, 0);"
+            " const d = g.getImageData(0, 0, c.width, c.height).data; const colours = new Set();"
+            " let ink = 0; for (let i = 0; i < d.length; i += 4) {"
+            " const v = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2]; colours.add(v);"
+            " if (v !== 0xffffff) ++ink; }"
+            " ok({width: c.width, colours: colours.size, ink: ink / (d.length / 4)}); };"
+            " img.onerror = bad; img.src = 'data:image/png;base64," +
+            png + "'; })");
+        EXPECT_EQ(seen["width"], 1400) << what;
+        EXPECT_GT(seen["colours"].get<int>(), 16) << what;
+        EXPECT_GT(seen["ink"].get<double>(), 0.02) << what;
+        EXPECT_LT(seen["ink"].get<double>(), 0.9) << what;
+    }
+
+    TempDir dir_;
+    std::unique_ptr<devtools::Browser> browser_;
+    std::unique_ptr<devtools::Page> page_;
+};
+
+// Every key the dictionary knows has its rows; pointing at a row (pointer
+// or keyboard) lights exactly that field's bytes, and pointing at a byte
+// lights exactly the fields that read it.
+TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
+    ASSERT_EQ(open({block("all-pinch-rollers")}), 0);
+    const auto places = described(16);
+    const auto table = rows("#input-1");
+    EXPECT_EQ(table.size(), 38u);
+    std::set<std::string> keys, describedKeys;
+    for (const auto& [col, key, index] : table) {
+        keys.insert(key);
+    }
+    TempDir d;
+    tool({"--describe", "--format", "json"}, d.path("d"));
+    for (const Json& f : Json::parse(readFile(d.path("d")))) {
+        describedKeys.insert(f["key"].get<std::string>());
+    }
+    EXPECT_EQ(keys, describedKeys);
+
+    for (const auto& [col, key, index] : table) {
+        const std::string row = "#input-1 tr[data-col=\"" + std::to_string(col) + "\"]";
+        std::set<std::size_t> expected;
+        const auto place = places.find({key, index});
+        if (place != places.end()) {
+            for (std::size_t i = 0; i < place->second.width; ++i) {
+                expected.insert(place->second.offset + i);
+            }
+        }
+        page_->hover(row);
+        EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by pointer";
+        page_->hover("h1");
+        EXPECT_TRUE(lit("#input-1").empty());
+        page_->focus(row);
+        EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by focus";
+        if (place == places.end()) {
+            continue;
+        }
+        const std::string byte = "#input-1 .hex span[data-i=\"" +
+                                 std::to_string(place->second.offset + place->second.width - 1) +
+                                 "\"]";
+        page_->hover(byte);
+        EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 tr.hl')].map(r => "
+                       "r.querySelector('.key').textContent + '[' + "
+                       "r.querySelector('.index').textContent + ']')"),
+                  Json::array({key + "[" + std::to_string(index) + "]"}));
+        EXPECT_EQ(lit("#input-1"), expected);
+    }
+    // Bytes no field reads carry no colour and light nothing.
+    EXPECT_EQ(eval("document.querySelector('#input-1 .hex span[data-i=\"0\"]').className"), "");
+    page_->hover("#input-1 .hex span[data-i=\"0\"]");
+    EXPECT_TRUE(lit("#input-1").empty());
+
+    page_->focus("#input-1 input[type=search]");
+    page_->type("heaterstat");
+    EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 table.fields tbody tr')]"
+                   ".filter(r => !r.hidden).map(r => r.querySelector('.key').textContent)"),
+              Json::array({"HeaterStatus", "HeaterStatus", "HeaterStatus", "HeaterStatus"}));
+    expectNotBlank("block page");
+}
+
+// Markup in the text fields and in file names shows as text: no element is
+// made of it, no script of it runs, and non-UTF-8 bytes read \xHH.
+TEST_F(InBrowser, HostileTextsStayText) {
+    Hostile hostile;
+    ASSERT_EQ(open({hostile.scriptName}), 0);
+    auto expectInert = [&](const std::string& what) {
+        EXPECT_EQ(page_->dialogs(), 0) << what;
+        EXPECT_EQ(eval("document.querySelectorAll('script').length"), 2) << what;
+        EXPECT_EQ(eval("document.querySelectorAll('img, iframe, object, embed, b').length"), 0)
+            << what;
+    };
+    expectInert("block page");
+    EXPECT_EQ(eval("document.querySelector('#input-1 h2').textContent"), hostile.scriptName);
+    EXPECT_EQ(eval("document.title"), hostile.scriptName + " - QLX5100 status block");
+    EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 tr')].filter(r => "
+                   "r.dataset.key && r.dataset.key.startsWith('CuttingCommand'))"
+                   ".map(r => r.querySelector('.value').textContent)"),
+              Json::array({"<script>", "\\xFF<&"}));
+    // Pointing at the fields renders nothing new either.
+    page_->hover("#input-1 tr[data-key=CuttingCommandName]");
+    expectInert("after pointing");
+}
+
+}  // namespace
