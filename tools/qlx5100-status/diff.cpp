@@ -38,8 +38,8 @@ int runDiff(const Options& options, const AnalyzerModules& modules) {
     std::ostream& out = output.stream();
     if (options.format == "html") {
         HtmlReport report(PageKind::Diff);
-        report.add(options.diffOld, kOk, "", before.block(), before.map());
-        report.add(options.diffNew, kOk, "", after.block(), after.map());
+        report.add(displayName(options.diffOld), kOk, "", before.block(), before.map());
+        report.add(displayName(options.diffNew), kOk, "", after.block(), after.map());
         report.setDifferences(std::move(differences));
         out << report.page();
     } else if (options.format == "json") {

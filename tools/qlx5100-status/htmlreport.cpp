@@ -116,10 +116,10 @@ std::string hexOffset(std::size_t offset) {
 void HtmlReport::add(const std::string& name, int code, const std::string& error,
                      const std::vector<std::uint8_t>& block, const StatusMap& map) {
     Input input;
-    input.name = shown(name);
+    input.name = name;
     input.code = code;
     if (code != 0) {
-        input.error = shown(error);
+        input.error = error;
         inputs_.push_back(std::move(input));
         return;
     }
@@ -136,9 +136,6 @@ void HtmlReport::add(const std::string& name, int code, const std::string& error
         }
     }
     input.warnings = checkBlock(block, map);
-    for (Warning& w : input.warnings) {
-        w.text = shown(w.text);
-    }
     inputs_.push_back(std::move(input));
 }
 
@@ -240,7 +237,8 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         }
         data["changes"] = std::move(changes);
     }
-    // Every text in it went through shown(), so it is valid UTF-8 already.
+    // Every text in it went through shown(), so it is valid UTF-8 already;
+    // should one not have, a replacement character beats a broken page.
     return scriptSafe(data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 

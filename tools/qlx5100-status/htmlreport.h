@@ -29,8 +29,9 @@ class HtmlReport {
 public:
     explicit HtmlReport(PageKind kind) : kind_(kind) {}
 
-    // One input in order. For a failed one (code != 0) error says why; the
-    // block and map of a failed input are not shown.
+    // One input in order, name and error as the tool shows them (shown()).
+    // For a failed one (code != 0) error says why; the block and map of a
+    // failed input are not shown.
     void add(const std::string& name, int code, const std::string& error,
              const std::vector<std::uint8_t>& block, const StatusMap& map);
 
