@@ -324,4 +324,58 @@ TEST_F(InBrowser, HostileTextsStayText) {
     expectInert("after pointing");
 }
 
+// The changes come first, as diff lists them; exactly the bytes that differ
+// are marked, in both grids; a changed field lights its bytes in both.
+TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
+    const std::string a = block("normal-operation"), b = block("heater-fault");
+    ASSERT_EQ(open({"diff", a, b}), 1);
+    TempDir d;
+    tool({"diff", a, b, "--format", "json"}, d.path("diff.json"));
+    Json expected = Json::array();
+    for (const Json& change : Json::parse(readFile(d.path("diff.json")))) {
+        expected.push_back({change["key"], std::to_string(change["index"].get<int>()),
+                            change["old"].is_null() ? "(absent)" : change["old"],
+                            change["new"].is_null() ? "(absent)" : change["new"]});
+    }
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(eval("[...document.querySelectorAll('table.changes tbody tr')].map(r => "
+                   "[...r.cells].filter((c, i) => i !== 2 && i !== 3).map(c => c.textContent))"),
+              expected);
+    EXPECT_EQ(eval("document.querySelector('main').firstElementChild.id"), "changes");
+
+    const std::string before = readFile(a), after = readFile(b);
+    Json differing = Json::array();
+    for (std::size_t i = 0; i < std::max(before.size(), after.size()); ++i) {
+        if (i >= before.size() || i >= after.size() || before[i] != after[i]) {
+            differing.push_back(i);
+        }
+    }
+    ASSERT_FALSE(differing.empty());
+    for (const char* view : {"#input-1", "#input-2"}) {
+        for (const char* column : {"hex", "txt"}) {
+            EXPECT_EQ(eval(std::string("[...document.querySelectorAll('") + view + " ." + column +
+                           " span.diff')].map(s => Number(s.dataset.i))"),
+                      differing)
+                << view << " " << column;
+        }
+    }
+
+    // HeaterTemperature[2] at 0x46 is in both blocks; the third pressure
+    // setting only in the old one.
+    page_->hover("table.changes tr[data-col]:nth-child(4)");
+    EXPECT_EQ(eval("document.querySelector('table.changes tr.hl').cells[0].textContent"),
+              "HeaterTemperature");
+    EXPECT_EQ(lit("#input-1"), std::set<std::size_t>{0x46});
+    EXPECT_EQ(lit("#input-2"), std::set<std::size_t>{0x46});
+    page_->hover("table.changes tr[data-col]:nth-child(9)");
+    EXPECT_EQ(lit("#input-1"), std::set<std::size_t>{0x344});
+    EXPECT_TRUE(lit("#input-2").empty());
+    // Each block's table marks the changed fields it has: the new block lacks
+    // two of the settings.
+    const int changes = static_cast<int>(expected.size());
+    EXPECT_EQ(eval("document.querySelectorAll('#input-1 tr.changed').length"), changes);
+    EXPECT_EQ(eval("document.querySelectorAll('#input-2 tr.changed').length"), changes - 2);
+    expectNotBlank("diff page");
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <boost/archive/iterators/base64_from_binary.hpp>
 #include <boost/archive/iterators/transform_width.hpp>
 #include <cctype>
+#include <iomanip>
 #include <map>
 #include <pugixml.hpp>
 #include <set>
@@ -107,7 +108,7 @@ void attribute(pugi::xml_node node, const char* name, const std::string& value) 
 
 std::string hexOffset(std::size_t offset) {
     std::ostringstream out;
-    out << "0x" << std::hex << offset;
+    out << "0x" << std::setfill('0') << std::setw(3) << std::hex << offset;
     return out.str();
 }
 
