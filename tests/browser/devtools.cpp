@@ -264,12 +264,26 @@ Json Page::eval(const std::string& expression) {
 }
 
 void Page::hover(const std::string& selector) {
-    const Json at = eval("(() => { const e = document.querySelector(" + Json(selector).dump() +
-                         "); e.scrollIntoView({block: 'center', inline: 'center'});"
-                         " const r = e.getBoundingClientRect();"
-                         " return [r.left + r.width / 2, r.top + r.height / 2]; })()");
+    const Json at = middle(selector);
     browser_.call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", at[0]}, {"y", at[1]}},
                   session_);
+}
+
+void Page::click(const std::string& selector) {
+    const Json at = middle(selector);
+    for (const char* type : {"mouseMoved", "mousePressed", "mouseReleased"}) {
+        browser_.call(
+            "Input.dispatchMouseEvent",
+            {{"type", type}, {"x", at[0]}, {"y", at[1]}, {"button", "left"}, {"clickCount", 1}},
+            session_);
+    }
+}
+
+Json Page::middle(const std::string& selector) {
+    return eval("(() => { const e = document.querySelector(" + Json(selector).dump() +
+                "); e.scrollIntoView({block: 'center', inline: 'center'});"
+                " const r = e.getBoundingClientRect();"
+                " return [r.left + r.width / 2, r.top + r.height / 2]; })()");
 }
 
 void Page::focus(const std::string& selector) {

@@ -75,6 +75,9 @@ public:
     // (scrolled into view first).
     void hover(const std::string& selector);
 
+    // A left click in the middle of that element, as hover() finds it.
+    void click(const std::string& selector);
+
     // Keyboard focus moved to that element.
     void focus(const std::string& selector);
 
@@ -90,6 +93,8 @@ public:
     const std::string& session() const { return session_; }
 
 private:
+    Json middle(const std::string& selector);
+
     Browser& browser_;
     std::string session_;
 };

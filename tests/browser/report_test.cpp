@@ -8,6 +8,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
 #include "devtools.h"
 #include "temp_dir.h"
@@ -185,6 +186,17 @@ protected:
     }
 
     Json eval(const std::string& expression) { return page_->eval(expression); }
+
+    // Waits (a few seconds at most) until expression is true: what a click
+    // starts, such as a hash change, happens after it.
+    bool becomes(const std::string& expression) {
+        return eval(
+                   "new Promise(ok => { const t0 = Date.now(); (function poll() {"
+                   " if (" +
+                   expression +
+                   ") ok(true); else if (Date.now() - t0 > 5000) ok(false);"
+                   " else setTimeout(poll, 20); })(); })") == true;
+    }
 
     // The byte offsets lit in a view's hex grid (and the text column must
     // agree with it).
@@ -376,6 +388,123 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
     EXPECT_EQ(eval("document.querySelectorAll('#input-1 tr.changed').length"), changes);
     EXPECT_EQ(eval("document.querySelectorAll('#input-2 tr.changed').length"), changes - 2);
     expectNotBlank("diff page");
+}
+
+// The values of each input of a batch, from the tool's table output (not
+// from the page): "KEY[INDEX]" to the value, empty for a failed input.
+std::vector<std::map<std::string, std::string>> batchTable(const std::vector<std::string>& args) {
+    TempDir d;
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"--format", "table"});
+    tool(all, d.path("table"));
+    std::vector<std::map<std::string, std::string>> out;
+    std::istringstream lines(readFile(d.path("table")));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("== ", 0) == 0) {
+            out.emplace_back();
+            continue;
+        }
+        std::istringstream words(line);
+        std::string key, index, value;
+        if (!(words >> key >> index) || key == "KEY" || key == "error:") {
+            continue;
+        }
+        std::getline(words >> std::ws, value);
+        out.back()[key + "[" + index + "]"] = value;
+    }
+    return out;
+}
+
+// One row per input in order, failed ones with their error; a cell is marked
+// exactly where it differs from the nearest decoded input above; the chart
+// has one point per decoded input in every series; rows link to blocks.
+TEST_F(InBrowser, BatchPageOverviewChartAndLinks) {
+    Hostile hostile;
+    const std::vector<std::string> inputs = {EXAMPLES_DIR "/blocks", hostile.imgName,
+                                             hostile.dir.path("missing.bin"), hostile.scriptName};
+    ASSERT_EQ(open(inputs), 3);
+    const auto expected = batchTable(inputs);
+    ASSERT_EQ(expected.size(), 7u);
+    const Json heads = eval(
+        "[...document.querySelectorAll('#overview-table thead th')]"
+        ".map(h => h.textContent)");
+    const Json rows = eval(
+        "[...document.querySelectorAll('#overview-table tbody tr')].map(r => "
+        "({failed: r.classList.contains('failed'), file: "
+        "r.cells[1].textContent, cells: [...r.cells].slice(2).map(c => "
+        "[c.textContent, c.classList.contains('chg')])}))");
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[4]["file"], hostile.dir.path("<img src=x onerror=alert(2)>\\xFF.bin"));
+    EXPECT_TRUE(rows[5]["failed"]);
+    EXPECT_NE(rows[5]["cells"][0][0].get<std::string>().find("No such file"), std::string::npos);
+    EXPECT_EQ(rows[6]["file"], hostile.scriptName);
+    const std::map<std::string, std::string>* previous = nullptr;
+    int marked = 0;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (rows[r]["failed"]) {
+            EXPECT_TRUE(expected[r].empty());
+            continue;
+        }
+        for (std::size_t c = 0; c < rows[r]["cells"].size(); ++c) {
+            const std::string column = heads[c + 2];
+            const auto value = [&](const std::map<std::string, std::string>& m) {
+                const auto found = m.find(column);
+                return found == m.end() ? std::string() : found->second;
+            };
+            EXPECT_EQ(rows[r]["cells"][c][0], value(expected[r])) << r << " " << column;
+            const bool differs = previous != nullptr && value(*previous) != value(expected[r]);
+            EXPECT_EQ(rows[r]["cells"][c][1], differs) << r << " " << column;
+            marked += differs;
+        }
+        previous = &expected[r];
+    }
+    EXPECT_GT(marked, 10);
+
+    const auto points = [&] {
+        return eval(
+            "[...document.querySelectorAll('#chart g.series')].map(g => "
+            "[...g.querySelectorAll('circle')].map(c => Number(c.dataset.input)))");
+    };
+    const Json decoded = {1, 2, 3, 4, 5, 7};
+    EXPECT_EQ(points(), Json::array({decoded, decoded, decoded, decoded}));
+    eval(
+        "(() => { const s = document.getElementById('chart-field');"
+        " s.value = [...s.options].find(o => o.textContent === 'TotalPinchRoller[1]').value;"
+        " s.dispatchEvent(new Event('change')); })()");
+    EXPECT_EQ(points(), Json::array({decoded}));
+    // Higher values are drawn higher up.
+    const Json ys = eval(
+        "[...document.querySelectorAll('#chart circle')].map(c => Number(c.getAttribute('cy')))");
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        for (std::size_t j = 0; j < decoded.size(); ++j) {
+            const auto v = [&](std::size_t k) {
+                return std::stoi(
+                    expected[decoded[k].get<std::size_t>() - 1].at("TotalPinchRoller[1]"));
+            };
+            if (v(i) > v(j)) {
+                EXPECT_LT(ys[i].get<double>(), ys[j].get<double>());
+            }
+        }
+    }
+    EXPECT_EQ(page_->dialogs(), 0);
+    EXPECT_EQ(eval("document.querySelectorAll('img, iframe, object, embed, b').length"), 0);
+    expectNotBlank("batch page");
+
+    page_->click("#overview-table tbody tr:nth-child(2) td.file a");
+    ASSERT_TRUE(becomes("document.querySelector('#views #input-2')"));
+    EXPECT_EQ(eval("location.hash"), "#input-2");
+    EXPECT_EQ(eval("document.querySelector('#views #input-2 h2').textContent"),
+              EXAMPLES_DIR "/blocks/heater-fault.bin");
+    EXPECT_EQ(eval("document.querySelectorAll('#views #input-2 table.fields tbody tr').length"),
+              static_cast<int>(expected[1].size()));
+    page_->hover("#input-2 tr[data-key=HeaterTemperature]");
+    EXPECT_EQ(lit("#input-2"), std::set<std::size_t>{0x44});
+    page_->click("#overview-table tbody tr:nth-child(6) td.file a");
+    ASSERT_TRUE(becomes("document.querySelector('#views #input-6')"));
+    EXPECT_NE(eval("document.querySelector('#views #input-6 .error').textContent")
+                  .get<std::string>()
+                  .find("No such file"),
+              std::string::npos);
 }
 
 }  // namespace
