@@ -2,8 +2,9 @@
 #   -DRUN=<program> -DBLOCK -DEXPECTED: runs the example built in the tree
 #   (Windows) on a block and compares what it prints with the expected XML;
 #   -DBUILD_DIR -DEXAMPLE_DIR -DWORK_DIR -DGENERATOR -DCXX_COMPILER -DBUILD_TYPE
-#   -DSANITIZE (comma-separated) -DXMLLINT: installs the build into a fresh
-#   prefix, builds examples/host against that prefix alone and runs it.
+#   -DSANITIZE (comma-separated) -DXMLLINT [-DPKG_CONFIG]: installs the build
+#   into a fresh prefix, builds examples/host against that prefix alone (with
+#   find_package, and with pkg-config by hand) and runs it.
 cmake_minimum_required(VERSION 3.25)
 
 # run(<exit code> <command>...): its output in out and err.
@@ -74,4 +75,25 @@ file(WRITE ${WORK_DIR}/short.bin "short")
 run(1 ${build}/orv_host_example ${WORK_DIR}/short.bin)
 if(NOT err MATCHES "Status size error")
   message(FATAL_ERROR "no error record for a short block:\n${err}")
+endif()
+
+# The same host built without CMake, from the pkg-config file alone.
+if(PKG_CONFIG)
+  file(GLOB pc_dir ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
+  set(pkg ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir} ${PKG_CONFIG})
+  run(0 ${pkg} --cflags --libs orvstatusanalyzerqlx5100)
+  separate_arguments(pc_flags UNIX_COMMAND "${out}")
+  run(0 ${pkg} --variable=analyzer orvstatusanalyzerqlx5100)
+  string(STRIP "${out}" analyzer)
+  if(NOT EXISTS "${analyzer}")
+    message(FATAL_ERROR "pkg-config's analyzer ${analyzer} does not exist")
+  endif()
+  set(sanitize_flag)
+  if(SANITIZE)
+    set(sanitize_flag -fsanitize=${SANITIZE})
+  endif()
+  run(0 ${CXX_COMPILER} -std=c++17 ${sanitize_flag} "-DORV_ANALYZER_MODULE=\"${analyzer}\""
+    ${EXAMPLE_DIR}/main.cpp -o ${WORK_DIR}/host_pkg_config ${pc_flags})
+  run(0 ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/host_pkg_config)
+  check_xml("${out}" "^<\\?xml[^\n]*\n<DeviceStatus>" "<Heater No=\"4\">")
 endif()

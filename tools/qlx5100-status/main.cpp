@@ -40,10 +40,11 @@ Output (standard output only; log records go to standard error or --log-file):
 // Where the modules come from is the loader's business, and so are the words
 // for it.
 const char kHelpModulesBySoname[] =
-    R"(Modules: the analyzer is looked for at ../lib beside this program, then in the
-build tree; the common module on LD_LIBRARY_PATH, then beside the analyzer.
---common-module loads another file in its place; it is used only if its
-soname is libprtOrvCommonStatusAnalyzer.so, since the analyzer loads the
+    "Modules: the analyzer is looked for in " QLX5100_STATUS_RELATIVE_MODULE_DIR
+    R"( relative to this program,
+then in the build tree; the common module on LD_LIBRARY_PATH, then beside the
+analyzer. --common-module loads another file in its place; it is used only if
+its soname is libprtOrvCommonStatusAnalyzer.so, since the analyzer loads the
 module by that name.
 )";
 const char kHelpModulesByFileName[] =
