@@ -325,6 +325,15 @@ TEST_F(InBrowser, HostileTextsStayText) {
             << what;
     };
     expectInert("block page");
+    // The grid shows the block's bytes, every one of them.
+    std::string hex;
+    for (const unsigned char c : readFile(hostile.scriptName)) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 0xF];
+    }
+    EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 .hex span')].map(s => "
+                   "s.textContent).join('')"),
+              hex);
     EXPECT_EQ(eval("document.querySelector('#input-1 h2').textContent"), hostile.scriptName);
     EXPECT_EQ(eval("document.title"), hostile.scriptName + " - QLX5100 status block");
     EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 tr')].filter(r => "
@@ -505,6 +514,56 @@ TEST_F(InBrowser, BatchPageOverviewChartAndLinks) {
                   .get<std::string>()
                   .find("No such file"),
               std::string::npos);
+}
+
+// A large batch shows its overview a range of rows at a time; every input
+// is still a row of some range, marked against the row above it even across
+// ranges, and a point of the chart.
+TEST_F(InBrowser, LargeBatchShowsRowsByRange) {
+    TempDir inputs;
+    for (int i = 1; i <= 300; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/b%03d.bin", i);
+        writeFile(inputs.path("") + name,
+                  readFile(block(i % 2 == 1 ? "normal-operation" : "heater-fault")));
+    }
+    ASSERT_EQ(open({inputs.path("")}), 0);
+    const auto shownRows = [&] {
+        return eval(
+            "[...document.querySelectorAll('#overview-table tbody tr')].map(r => "
+            "Number(r.cells[0].textContent))");
+    };
+    const Json first = shownRows();
+    ASSERT_GT(first.size(), 20u);
+    ASSERT_LT(first.size(), 300u);
+    EXPECT_EQ(first[0], 1);
+    EXPECT_EQ(first.back(), static_cast<int>(first.size()));
+    const Json ranges = eval(
+        "[...document.querySelectorAll('#overview-rows option')].map(o => "
+        "o.value)");
+    Json seen = first;
+    for (std::size_t r = 1; r + 1 < ranges.size(); ++r) {
+        eval("(() => { const s = document.getElementById('overview-rows'); s.value = '" +
+             ranges[r].get<std::string>() + "'; s.dispatchEvent(new Event('change')); })()");
+        for (const Json& n : shownRows()) {
+            seen.push_back(n);
+        }
+        // HeaterTemperature[2] alternates between the two blocks.
+        EXPECT_EQ(eval("[...document.querySelectorAll('#overview-table tbody tr')].every(r => "
+                       "r.cells[6].classList.contains('chg'))"),
+                  true);
+    }
+    EXPECT_EQ(ranges.back(), "all");
+    Json all = Json::array();
+    for (int i = 1; i <= 300; ++i) {
+        all.push_back(i);
+    }
+    EXPECT_EQ(seen, all);
+    EXPECT_EQ(eval("document.querySelectorAll('#overview-table thead th')[6].textContent"),
+              "HeaterTemperature[2]");
+    EXPECT_EQ(eval("[...document.querySelectorAll('#chart g.series')].map(g => "
+                   "g.querySelectorAll('circle').length)"),
+              Json::array({300, 300, 300, 300}));
 }
 
 }  // namespace

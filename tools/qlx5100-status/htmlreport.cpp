@@ -23,12 +23,43 @@ namespace {
 // The status block proper; longer inputs are shown as far as a field reaches.
 constexpr std::size_t kBlockSize = 1024;
 
-std::string base64(const std::vector<std::uint8_t>& bytes) {
+using Bytes = std::vector<std::uint8_t>;
+
+std::string base64(Bytes::const_iterator begin, Bytes::const_iterator end) {
     using namespace boost::archive::iterators;
-    using Encoder =
-        base64_from_binary<transform_width<std::vector<std::uint8_t>::const_iterator, 6, 8>>;
-    std::string out(Encoder(bytes.begin()), Encoder(bytes.end()));
-    out.append((3 - bytes.size() % 3) % 3, '=');
+    using Encoder = base64_from_binary<transform_width<Bytes::const_iterator, 6, 8>>;
+    const Encoder first(begin);
+    const Encoder last(end);
+    std::string out(first, last);
+    out.append((3 - static_cast<std::size_t>(end - begin) % 3) % 3, '=');
+    return out;
+}
+
+// The bytes as [offset, base64] for the stretches that are not zero: status
+// blocks are mostly zeros, and a batch of thousands would otherwise spend
+// most of its page on them. Zero runs shorter than a stretch's own cost in
+// the page are kept inside the stretch.
+Json nonZeroStretches(const Bytes& bytes) {
+    constexpr std::size_t kWorthSplitting = 16;
+    Json out = Json::array();
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (bytes[i] == 0) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        std::size_t end = i;  // one past the last non-zero byte so far
+        while (i < bytes.size() && i - end < kWorthSplitting) {
+            if (bytes[i] != 0) {
+                end = i + 1;
+            }
+            ++i;
+        }
+        out.push_back({start, base64(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(end))});
+        i = end;
+    }
     return out;
 }
 
@@ -41,6 +72,21 @@ const FieldInfo* placedField(const std::string& key, int index) {
 std::size_t columnOffset(const FieldInfo& f, int index) {
     return f.countedBy != nullptr ? f.offset + static_cast<std::size_t>(index - 1) * f.width
                                   : f.offset;
+}
+
+// "-5" as -5 and so on: a number is shorter in the page than its text, and
+// the page shows it as the same text.
+Json asNumberWhereExact(const std::string& text) {
+    if (text.empty() || text.size() > 15 || (text[0] == '0' && text.size() > 1) || text == "-0" ||
+        text.rfind("-0", 0) == 0) {
+        return text;
+    }
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size() || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(),
+                                         [](char c) { return c >= '0' && c <= '9'; })) {
+        return text;
+    }
+    return std::stoll(text);
 }
 
 bool isInteger(const std::string& text) {
@@ -198,19 +244,35 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
             continue;
         }
         item["size"] = input.size;
-        item["bytes"] = base64(input.bytes);
-        // Aligned with the columns, null where this input has no entry, so
-        // that a batch of thousands does not repeat every key.
+        item["shown"] = input.bytes.size();
+        item["bytes"] = nonZeroStretches(input.bytes);
+        // Aligned with the columns, null where this input has no entry (none
+        // after the last it has), so that a batch of thousands does not
+        // repeat every key; integers as numbers when that reads back as the
+        // same text.
         Json values(columns.size(), nullptr);
+        std::size_t used = 0;
+        std::set<std::size_t> derived;  // the fields the page takes as placed
         for (const auto& [column, value] : input.values) {
-            values[id.at(column)] = value;
+            const std::size_t c = id.at(column);
+            values[c] = asNumberWhereExact(value);
+            used = std::max(used, c + 1);
+            const Json& col = cols[c];
+            if (!col["offset"].is_null() &&
+                col["offset"].get<std::size_t>() + col["width"].get<std::size_t>() <=
+                    input.bytes.size()) {
+                derived.insert(c);
+            }
         }
+        values.erase(values.begin() + static_cast<std::ptrdiff_t>(used), values.end());
         item["values"] = std::move(values);
-        Json placed = Json::array();
+        std::set<std::size_t> placed;
         for (const Column& c : input.placed) {
-            placed.push_back(id.at(c));
+            placed.insert(id.at(c));
         }
-        item["placed"] = std::move(placed);
+        if (placed != derived) {
+            item["placed"] = placed;
+        }
         Json warnings = Json::array();
         for (const Warning& w : input.warnings) {
             Json note = Json::object();

@@ -9,6 +9,23 @@
   var columns = data.columns;
   var PER_LINE = 16;
 
+  // The data leaves out what follows from the rest (see htmlreport.cpp):
+  // trailing absent values, and which fields lie in the block when that is
+  // every field with a place, a value and room in the block.
+  data.inputs.forEach(function (input) {
+    if (!input.ok) return;
+    while (input.values.length < columns.length) input.values.push(null);
+    if (!input.placed) {
+      input.placed = [];
+      columns.forEach(function (col, c) {
+        if (col.offset !== null && input.values[c] !== null &&
+            col.offset + col.width <= input.shown) {
+          input.placed.push(c);
+        }
+      });
+    }
+  });
+
   function el(tag, className, text) {
     var node = document.createElement(tag);
     if (className) node.className = className;
@@ -28,10 +45,13 @@
     return s;
   }
 
-  function decode(b64) {
-    var raw = atob(b64);
-    var bytes = new Uint8Array(raw.length);
-    for (var i = 0; i < raw.length; ++i) bytes[i] = raw.charCodeAt(i);
+  // The shown bytes: zeros but for the [offset, base64] stretches.
+  function decode(input) {
+    var bytes = new Uint8Array(input.shown);
+    input.bytes.forEach(function (stretch) {
+      var raw = atob(stretch[1]);
+      for (var i = 0; i < raw.length; ++i) bytes[stretch[0] + i] = raw.charCodeAt(i);
+    });
     return bytes;
   }
 
@@ -205,7 +225,7 @@
       return section;
     }
     var view = {placed: new Set(input.placed), hexCells: [], textCells: [], rows: {}};
-    var bytes = decode(input.bytes);
+    var bytes = decode(input);
     view.bytes = bytes;
     var size = input.size + ' bytes' + (bytes.length < input.size
         ? '; the first ' + bytes.length + ' are shown, as far as the fields reach' : '');
@@ -249,7 +269,12 @@
   }
 
   // The batch overview: one row per input, one column per field; a cell is
-  // marked where it differs from the nearest decoded input above.
+  // marked where it differs from the nearest decoded input above. A browser
+  // lays out a table of thousands of rows for seconds, so a large batch is
+  // shown a range of rows at a time (all of them when printed), about as
+  // many cells at once whatever the number of columns.
+  var ROWS_AT_ONCE = Math.max(25, Math.min(250, Math.floor(12000 / (columns.length + 2))));
+
   function overview(container) {
     var table = el('table');
     var head = el('tr');
@@ -258,33 +283,85 @@
     columns.forEach(function (col) { head.appendChild(el('th', 'col', label(col))); });
     table.appendChild(el('thead')).appendChild(head);
     var body = table.appendChild(el('tbody'));
-    var previous = null;
+    var above = [];
+    var last = null;
     data.inputs.forEach(function (input, n) {
-      var tr = el('tr', input.ok ? '' : 'failed');
-      tr.id = 'row-' + (n + 1);
-      var link = el('a', '', n + 1);
-      link.href = '#input-' + (n + 1);
-      tr.appendChild(el('td')).appendChild(link);
-      var name = el('a', '', input.file);
-      name.href = link.href;
-      tr.appendChild(el('td', 'file')).appendChild(name);
-      if (!input.ok) {
-        var cell = el('td', 'error', input.error);
-        cell.colSpan = columns.length;
-        tr.appendChild(cell);
-      } else {
-        input.values.forEach(function (value, c) {
-          var differs = previous !== null && previous.values[c] !== value;
-          tr.appendChild(el('td', differs ? 'chg' : '', value === null ? '' : value));
-        });
-        previous = input;
-      }
-      body.appendChild(tr);
+      above[n] = last;
+      if (input.ok) last = input;
     });
     var scroll = el('div', 'scroll');
     scroll.appendChild(table);
     container.textContent = '';
+    var n = data.inputs.length;
+    if (n > ROWS_AT_ONCE) {
+      var pager = container.appendChild(el('p', 'controls'));
+      var range = el('select');
+      range.id = 'overview-rows';
+      for (var from = 0; from < n; from += ROWS_AT_ONCE) {
+        var option = el('option', '', (from + 1) + '\u2013' + Math.min(from + ROWS_AT_ONCE, n));
+        option.value = from;
+        range.appendChild(option);
+      }
+      var all = el('option', '', 'all ' + n + ' (slow to lay out)');
+      all.value = 'all';
+      range.appendChild(all);
+      pager.appendChild(el('label', '', 'Rows ')).appendChild(range);
+      range.addEventListener('change', function () { showRows(body, above, range.value); });
+      window.addEventListener('beforeprint', function () { showRows(body, above, 'all'); });
+      window.addEventListener('afterprint', function () { showRows(body, above, range.value); });
+    }
     container.appendChild(scroll);
+    showRows(body, above, '0');
+  }
+
+  // Shows the rows from `from` on ('all': every row).
+  function showRows(body, above, from) {
+    var first = from === 'all' ? 0 : Number(from);
+    var end = from === 'all' ? data.inputs.length
+                             : Math.min(first + ROWS_AT_ONCE, data.inputs.length);
+    var rows = document.createDocumentFragment();
+    for (var n = first; n < end; ++n) {
+      rows.appendChild(overviewRow(data.inputs[n], n, above[n]));
+    }
+    body.textContent = '';
+    body.appendChild(rows);
+    markCurrent();
+  }
+
+  function overviewRow(input, n, previous) {
+    var tr = el('tr', input.ok ? '' : 'failed');
+    tr.id = 'row-' + (n + 1);
+    var link = el('a', '', n + 1);
+    link.href = '#input-' + (n + 1);
+    tr.appendChild(el('td')).appendChild(link);
+    var name = el('a', '', input.file);
+    name.href = link.href;
+    tr.appendChild(el('td', 'file')).appendChild(name);
+    if (!input.ok) {
+      var cell = el('td', 'error', input.error);
+      cell.colSpan = columns.length;
+      tr.appendChild(cell);
+    } else {
+      input.values.forEach(function (value, c) {
+        var differs = previous !== null && previous.values[c] !== value;
+        tr.appendChild(el('td', differs ? 'chg' : '', value === null ? '' : value));
+      });
+    }
+    return tr;
+  }
+
+  function currentInput() {
+    var m = /^#input-(\d+)$/.exec(location.hash);
+    var n = m ? Number(m[1]) : 0;
+    return n >= 1 && n <= data.inputs.length ? n : 0;
+  }
+
+  function markCurrent() {
+    document.querySelectorAll('#overview-table tr.current').forEach(function (tr) {
+      tr.classList.remove('current');
+    });
+    var row = document.getElementById('row-' + currentInput());
+    if (row) row.classList.add('current');
   }
 
   function chartSeries(choice) {
@@ -349,14 +426,23 @@
         points.push(px.toFixed(1) + ',' + py.toFixed(1));
         var dot = group.appendChild(svg('circle', {cx: px.toFixed(1), cy: py.toFixed(1), r: n > 200 ? 1.5 : 3}));
         dot.dataset.input = i + 1;
-        dot.appendChild(svg('title', {})).textContent =
-            '#' + (i + 1) + ' ' + input.file + ': ' + label(columns[c]) + ' = ' + value;
       });
       flush();
     });
     chart.addEventListener('click', function (event) {
       var dot = event.target.closest('circle');
       if (dot) location.hash = '#input-' + dot.dataset.input;
+    });
+    // One tooltip for every point: a title each would double the elements
+    // of a chart of thousands.
+    var tip = el('p', 'tip', '\u00a0');
+    chart.addEventListener('mouseover', function (event) {
+      var dot = event.target.closest('circle');
+      if (!dot) return;
+      var i = Number(dot.dataset.input);
+      var c = Number(dot.parentNode.dataset.col);
+      tip.textContent = '#' + i + ' ' + data.inputs[i - 1].file + ': ' + label(columns[c]) +
+          ' = ' + data.inputs[i - 1].values[c];
     });
     var legend = el('p', 'legend');
     cols.forEach(function (c, s) {
@@ -367,22 +453,18 @@
     container.textContent = '';
     container.appendChild(legend);
     container.appendChild(chart);
+    container.appendChild(tip);
   }
 
   function showBatchInput(container) {
-    var m = /^#input-(\d+)$/.exec(location.hash);
-    var n = m ? Number(m[1]) : 0;
-    if (n < 1 || n > data.inputs.length) return;
+    var n = currentInput();
+    if (n === 0) return;
     views = [];
     clearHighlight();
     container.textContent = '';
     var section = blockView(n, data.inputs[n - 1]);
     container.appendChild(section);
-    document.querySelectorAll('#overview-table tr.current').forEach(function (tr) {
-      tr.classList.remove('current');
-    });
-    var row = document.getElementById('row-' + n);
-    if (row) row.classList.add('current');
+    markCurrent();
     section.scrollIntoView();
   }
 
@@ -404,4 +486,9 @@
   }
   document.documentElement.dataset.ready = 'true';
   window.qlx5100ReadyAt = performance.now();
+  // When the first frame with all of it has been laid out and painted: from
+  // then on the page answers the pointer at once.
+  requestAnimationFrame(function () {
+    setTimeout(function () { window.qlx5100PaintedAt = performance.now(); }, 0);
+  });
 })();
