@@ -184,6 +184,9 @@ struct Failing {
     const char* out = nullptr;
 };
 
+constexpr const char* kFullStdout =
+    "qlx5100-status: standard output: write error: No space left on device";
+
 // Tests run as root, so unreadable inputs are ones that fail for root too: a
 // path through a regular file, a symbolic link loop, a file whose reads fail
 // (/proc/self/mem at offset 0). A FIFO is read to its end like a file
@@ -228,6 +231,26 @@ const Failing kFailing[] = {
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
     {"ControlBytesInANameAnnotated", "--annotate @names", 0, "",
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
+    // Output that is lost is an error, whichever command wrote it.
+    {"BatchToAFullDisk", "-f json " EXAMPLES_DIR "/blocks >/dev/full", 6,
+     "qlx5100-status: standard output: write error: No space left on device"},
+    {"AnnotateToAFullDisk", "--annotate @names >/dev/full", 6, kFullStdout},
+    {"DescribeToAFullDisk", "--describe >/dev/full", 6, kFullStdout},
+    {"VersionToAFullDisk", "--version >/dev/full", 6, kFullStdout},
+    {"HelpToAFullDisk", "--help >/dev/full", 6, kFullStdout},
+    {"EncodeToAFullDisk", "encode " EXAMPLES_DIR "/values/heater-fault.json >/dev/full", 6,
+     kFullStdout},
+    {"OutputFileOnAFullDisk", "@names -o /dev/full", 6,
+     "qlx5100-status: /dev/full: write error: No space left on device"},
+    {"EncodeOutputFileOnAFullDisk", "encode " EXAMPLES_DIR "/values/heater-fault.json -o "
+     "/dev/full", 6, "qlx5100-status: /dev/full: write error: No space left on device"},
+    {"EncodeOutputFileThatCannotBeOpened", "encode " EXAMPLES_DIR "/values/heater-fault.json -o "
+     "@short.bin/block.bin", 6, "qlx5100-status: {}: cannot write: Not a directory"},
+    {"LogFileOnAFullDisk", "-v --format table @names --log-file /dev/full", 6,
+     "qlx5100-status: the log file /dev/full: write error: No space left on device",
+     "text:HeaterTemperature"},
+    {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
+     "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
 // clang-format on
 

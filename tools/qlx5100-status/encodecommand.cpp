@@ -1,7 +1,4 @@
 // encode VALUES.json: a block from field values.
-#include <fstream>
-#include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
@@ -10,6 +7,7 @@
 #include "input.h"
 #include "messages.h"
 #include "orvplatform/hostloader.h"
+#include "output.h"
 #include "render.h"
 
 namespace qlx5100status {
@@ -39,20 +37,15 @@ int runEncode(const Options& options) {
             return kUsage;
         }
         orvplatform::setBinaryMode(stdout);
-        std::cout.write(reinterpret_cast<const char*>(block.data()),
-                        static_cast<std::streamsize>(block.size()));
-        std::cout.flush();
-        return std::cout ? kOk : kInputError;
     }
-    std::ofstream out(options.encodeOutput, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(block.data()),
-              static_cast<std::streamsize>(block.size()));
-    out.close();
-    if (!out) {
-        fail(displayName(options.encodeOutput) + ": cannot write");
-        return kInputError;
+    // Opened only now, so that a refused input leaves the file as it was.
+    Output output(options.encodeOutput);
+    if (!output.opened()) {
+        return kOutputError;
     }
-    return kOk;
+    output.stream().write(reinterpret_cast<const char*>(block.data()),
+                          static_cast<std::streamsize>(block.size()));
+    return output.finish() ? kOk : kOutputError;
 }
 
 }  // namespace qlx5100status

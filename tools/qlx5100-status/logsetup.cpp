@@ -1,6 +1,5 @@
 #include "logsetup.h"
 
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 
@@ -14,6 +13,8 @@
 #include <boost/make_shared.hpp>
 
 #include "escape.h"
+#include "messages.h"
+#include "output.h"
 #include "unitcom/boostloginclude.h"
 
 namespace qlx5100status {
@@ -21,6 +22,10 @@ namespace qlx5100status {
 namespace logging = boost::log;
 
 namespace {
+
+// The log file, for finishLogging(); the sink holds it too.
+boost::shared_ptr<FileStream> logFile_;
+std::string logFileName_;
 
 const char* levelName(RynCmnLog::severity_level level) {
     switch (level) {
@@ -105,11 +110,14 @@ void setUpLogging(LogLevel level, const std::string& logFile) {
     if (logFile.empty()) {
         backend->add_stream(boost::shared_ptr<std::ostream>(&std::clog, boost::null_deleter()));
     } else {
-        auto file = boost::make_shared<std::ofstream>(logFile, std::ios::app);
-        if (!*file) {
-            throw std::runtime_error("cannot open the log file " + shown(logFile));
+        auto file = boost::make_shared<FileStream>(logFile, "a");
+        if (!file->isOpen()) {
+            throw std::runtime_error("cannot open the log file " + shown(logFile) + ": " +
+                                     reason(file->error()));
         }
         backend->add_stream(file);
+        logFile_ = file;
+        logFileName_ = shown(logFile);
     }
     backend->auto_flush(true);
 
@@ -124,6 +132,21 @@ void setUpLogging(LogLevel level, const std::string& logFile) {
         const auto severity = logging::extract<RynCmnLog::severity_level>("Severity", values);
         return severity && static_cast<int>(*severity) >= threshold;
     });
+}
+
+bool finishLogging() {
+    if (!logFile_) {
+        return true;
+    }
+    // Records made after this point have nowhere to go; without any sink at
+    // all Boost.Log would print them to the console.
+    logging::core::get()->set_logging_enabled(false);
+    const bool ok = logFile_->close();
+    if (!ok) {
+        fail("the log file " + logFileName_ + ": write error: " + reason(logFile_->error()));
+    }
+    logFile_.reset();
+    return ok;
 }
 
 }  // namespace qlx5100status

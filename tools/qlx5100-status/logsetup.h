@@ -19,4 +19,8 @@ enum class LogLevel {
 // Throws std::runtime_error when the file cannot be opened.
 void setUpLogging(LogLevel level, const std::string& logFile);
 
+// Closes the log file, if there is one; false, with a message, when a record
+// could not be written to it.
+bool finishLogging();
+
 }  // namespace qlx5100status

@@ -14,6 +14,7 @@
 #include "modules.h"
 #include "options.h"
 #include "orvplatform/hostloader.h"
+#include "output.h"
 
 namespace qs = qlx5100status;
 
@@ -63,6 +64,8 @@ Exit codes:
   3  input error: unreadable file, bad hex dump or JSON, block under 1024 bytes
   4  the analyzer's analysis or XML conversion failed
   5  a module could not be loaded
+  6  output error: standard output, -o FILE or the log file could not be
+     written (a full disk, a file that cannot be created)
 
 Examples:
   qlx5100-status examples/blocks/normal-operation.bin
@@ -76,9 +79,7 @@ Examples:
   qlx5100-status --describe
 )";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     qs::Options options;
     CLI::App app{"Decodes QLX5100 status blocks with the analyzer module and prints the result.",
                  "qlx5100-status"};
@@ -189,4 +190,19 @@ int main(int argc, char** argv) {
         return qs::kOk;
     }
     return diff->parsed() ? qs::runDiff(options, *modules) : qs::runAnalysis(options, *modules);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qs::checkStandardOutput();
+    // The modules are unloaded by now, so the log file has every record.
+    int code = run(argc, argv);
+    if (!qs::finishLogging()) {
+        code = qs::kOutputError;
+    }
+    if (!qs::finishStandardOutput()) {
+        code = qs::kOutputError;
+    }
+    return code;
 }
