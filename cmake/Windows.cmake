@@ -3,6 +3,12 @@
 # and program, with the C++ runtime and Boost DLLs copied in. Windows searches
 # a program's own folder first, so the tests, the analyzer and the common
 # module find each other there, and the folder runs as it is (under wine too).
+# mingw-w64 only: hosts and modules share std::map and std::string, so one
+# compiler and C++ runtime must build both (docs/fault-translation.md).
+if(NOT MINGW)
+  message(FATAL_ERROR "Windows builds use mingw-w64 (g++); ${CMAKE_CXX_COMPILER_ID} is not supported")
+endif()
+
 # The analyzer's version resource.
 enable_language(RC)
 
@@ -22,16 +28,14 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 # put them.
 function(orv_copy_windows_runtime)
   set(dlls)
-  if(MINGW)
-    foreach(name libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
-        OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-      if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
-        message(FATAL_ERROR "mingw-w64 runtime DLL ${name} not found by ${CMAKE_CXX_COMPILER}")
-      endif()
-      list(APPEND dlls ${path})
-    endforeach()
-  endif()
+  foreach(name libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
+      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+      message(FATAL_ERROR "mingw-w64 runtime DLL ${name} not found by ${CMAKE_CXX_COMPILER}")
+    endif()
+    list(APPEND dlls ${path})
+  endforeach()
   # Boost's package installs its DLLs beside the import libraries (lib/);
   # b2 built only what Boost.Log needs, so take them all.
   get_filename_component(boost_lib "${Boost_DIR}/../.." ABSOLUTE)

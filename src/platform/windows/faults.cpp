@@ -1,7 +1,7 @@
 // Machine faults -> the installed translator, on Windows with mingw-w64.
 //
-// The C runtime's _set_se_translator works through MSVC's own exception
-// frames (/EHa), which g++ does not emit, and g++ has no __try. So this mirrors
+// g++ has neither /EHa nor __try, and the C runtime's translator never sees
+// the exception frames g++ emits. So this mirrors
 // the POSIX layer: every guarded call pushes a FaultFrame (with a jump buffer)
 // on a per-thread chain; a vectored exception handler, when a machine fault
 // happens on a thread inside a guard and with a translator set, copies the
@@ -195,7 +195,7 @@ public:
 _se_translator_function _set_se_translator(_se_translator_function translator) {
     if (translator != nullptr) {
         // First handler in the list: a fault inside a guard is ours before
-        // anyone else's, as a translator's catch would be in MSVC code.
+        // any frame-based handler of the code that faulted.
         std::lock_guard<std::mutex> lock(g_slots.installMutex);
         if (g_slots.handler == nullptr) {
             g_slots.handler = AddVectoredExceptionHandler(1, &onException);

@@ -4,19 +4,21 @@
 // Loading: LoadLibraryW, GetProcAddress, FreeLibrary and GetLastError are the
 // system's own, with the system's search order for a bare name.
 //
-// Faults, with MSVC: _set_se_translator from the C runtime (<eh.h>, code built
-// with /EHa) translates every structured exception on the thread that
-// installed it, and a guarded call is a plain call.
-//
-// Faults, with mingw-w64 (no /EHa, no __try): this layer provides
-// _set_se_translator itself, per thread like the C runtime's. A machine fault
-// is translated only inside a guarded call (ForeignProc, CopyMemory) on a
+// Built with mingw-w64 only: hosts share std::map and std::string with the
+// modules, which only works with one compiler and C++ runtime on both sides
+// (docs/fault-translation.md). Faults: g++ has no /EHa and no __try, so this
+// layer provides _set_se_translator itself, per thread like the C runtime's.
+// A machine fault is translated only inside a guarded call (ForeignProc, CopyMemory) on a
 // thread whose translator is set: a vectored exception handler records the
 // fault and resumes the thread at a landing pad that jumps back to the guard,
 // and the guard calls the translator, which throws from our own frame where
 // C++ unwinding works. Other exceptions go on to the next handler unchanged.
 // See docs/fault-translation.md.
 #pragma once
+
+#if !defined(__MINGW32__)
+#error "the Windows build is mingw-w64 only (docs/fault-translation.md)"
+#endif
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -54,24 +56,6 @@ bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
 
 }  // namespace orvplatform
 
-#if defined(_MSC_VER)
-
-#include <eh.h>
-
-namespace orvplatform {
-namespace detail {
-
-// The C runtime's translator works on any code built with /EHa: nothing to
-// guard.
-inline void callGuarded(void (*thunk)(void*), void* context) {
-    thunk(context);
-}
-
-}  // namespace detail
-}  // namespace orvplatform
-
-#else  // mingw-w64
-
 using _se_translator_function = void (*)(unsigned int, EXCEPTION_POINTERS*);
 
 // Sets the translator of the calling thread and returns the one it had
@@ -82,7 +66,7 @@ _se_translator_function _set_se_translator(_se_translator_function translator);
 
 // <windows.h> makes CopyMemory a macro for memcpy, which would fault straight
 // through. Here it is a guarded copy: a fault becomes the translator's
-// exception, as the CRT's memcpy under /EHa would.
+// exception instead.
 #undef CopyMemory
 void CopyMemory(void* destination, const void* source, std::size_t length);
 
@@ -99,5 +83,3 @@ void callGuarded(void (*thunk)(void*), void* context);
 }  // namespace detail
 
 }  // namespace orvplatform
-
-#endif
