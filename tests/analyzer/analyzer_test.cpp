@@ -4,7 +4,10 @@
 // stand-ins of the common module on every path: the records, what stays in
 // the map or the tree, and the module's release before the exit record.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -323,6 +326,127 @@ TEST_P(EntryPoints, RecordsWhatIsLeftAndTheRelease) {
                           r.inOutType == "<--");
             }
         }
+    }
+}
+
+// A T alone at the start of a page that the host made inaccessible after
+// constructing it there.
+template <typename T>
+class LockedObject {
+public:
+    LockedObject()
+        : page_(mmap(nullptr, pageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
+                     0)) {
+        if (page_ == MAP_FAILED) {
+            throw std::runtime_error("cannot map a page");
+        }
+        new (page_) T();
+        mprotect(page_, pageSize(), PROT_NONE);
+    }
+    ~LockedObject() {
+        mprotect(page_, pageSize(), PROT_READ | PROT_WRITE);
+        get().~T();
+        munmap(page_, pageSize());
+    }
+    T& get() const { return *static_cast<T*>(page_); }
+    // A trace with every address in the page named "the locked page".
+    std::string name(std::string trace) const {
+        const auto base = reinterpret_cast<std::uintptr_t>(page_);
+        for (std::size_t at = 0; (at = trace.find(" fault at 0x", at)) != std::string::npos;) {
+            at += 10;
+            std::size_t end = at;
+            const auto address = std::stoull(trace.substr(at), &end, 16);
+            if (address >= base && address < base + pageSize()) {
+                trace.replace(at, end, "the locked page");
+            }
+        }
+        return trace;
+    }
+
+private:
+    static std::size_t pageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+    void* page_;
+};
+
+// Runs body in a child process: what it returns, followed by how the child
+// died if it did not return (a fault that kills the host kills only it).
+std::string inChild(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return "no pipe";
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string out;
+        try {
+            out = body();
+        } catch (...) {
+            out = "an exception reached the host";
+        }
+        (void)!write(fds[1], out.data(), out.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string out;
+    char chunk[4096];
+    for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;) {
+        out.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? out + "[killed by signal " + std::to_string(WTERMSIG(status)) + "]"
+                               : out;
+}
+
+// The host's map or tree lies in a page it made inaccessible, and the shipped
+// common module leaves them alone: the fault comes in the analyzer's own code
+// (the decoding, the conversion, the parameter tree's addElement). It is
+// logged with the release of the module before the exit records, and the
+// same thread then analyses and converts a block as if nothing had happened.
+TEST(OwnCodeFaults, HostObjectsInALockedPageGiveALoggedFalse) {
+    const struct {
+        const char* name;
+        bool analyse;
+        bool lockMap;  // or the tree
+        const char* trace;
+    } cases[] = {
+        {"decoding into the map", true, true,
+         "model|-->|; model| |{read fault at the locked page|}; release; model|<--|false; "
+         "start| |Status analysis error; release"},
+        {"converting from the map", false, true,
+         "model|-->|; model| |{read fault at the locked page|}; model|<--|false; "
+         "start| |Status XML conversion error; release"},
+        // addElement appends to the tree: its first access to it is a read.
+        {"appending to the tree", false, false,
+         "model|-->|; model| |{read fault at the locked page|}; model|<--|false; "
+         "start| |Status XML conversion error; release"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string result = inChild([&c] {
+            harness::CommonModule common(ORV_SHIPPED_COMMON_MODULE);
+            const LockedObject<StatusMap> lockedMap;
+            const LockedObject<ParamIoXML> lockedTree;
+            StatusMap map;
+            testsupport::addItems(map, kDecoded);
+            ParamIoXML tree;
+            testsupport::GuardedBlock block(1024);
+            testsupport::CapturingSink sink;
+            const bool ok =
+                c.analyse ? harness::analyzer().analyse(block.data(), block.size(), lockedMap.get())
+                          : harness::analyzer().convert(c.lockMap ? lockedMap.get() : map,
+                                                        c.lockMap ? tree : lockedTree.get());
+            std::string out = std::string(ok ? "true" : "false") + "; " +
+                              lockedTree.name(lockedMap.name(harness::trace(sink.take())));
+            StatusMap fresh;
+            ParamIoXML freshTree;
+            const bool again = harness::analyzer().analyse(block.data(), block.size(), fresh) &&
+                               fresh == kZeroBlock && harness::analyzer().convert(fresh, freshTree);
+            return out + (again ? "" : "; a later call failed");
+        });
+        EXPECT_EQ(result, "false; start|-->|; "s + c.trace + "; start|<--|false");
     }
 }
 

@@ -73,7 +73,8 @@ std::string trace(const std::vector<testsupport::CapturedRecord>& records) {
     regex_t re;
     regcomp(&re,
             "^ErrorCode :0x00000003\t\nLastErr :0x[0-9A-F]{8}\t\nInfo :(The instruction at "
-            "0x[0-9A-F]+ referenced memory at (0x[0-9A-F]+)\\. The memory could not be read\\.)?"
+            "0x[0-9A-F]+ referenced memory at (0x[0-9A-F]+)\\. The memory could not be "
+            "(read|write)\\.)?"
             "(.*)\nComment :(.*)$",
             REG_EXTENDED);
     std::string out;
@@ -81,7 +82,7 @@ std::string trace(const std::vector<testsupport::CapturedRecord>& records) {
         const auto has = [&r](const char* name) {
             return r.currentFunction.find(name) != std::string::npos;
         };
-        regmatch_t m[5];
+        regmatch_t m[6];
         const auto group = [&](int i) {
             return r.message.substr(m[i].rm_so, m[i].rm_eo - m[i].rm_so);
         };
@@ -92,10 +93,10 @@ std::string trace(const std::vector<testsupport::CapturedRecord>& records) {
                                                                         : "?|";
         if (r.message != kReleaseMarker) {
             out += r.inOutType + "|" +
-                   (regexec(&re, r.message.c_str(), 5, m, 0) != 0
+                   (regexec(&re, r.message.c_str(), 6, m, 0) != 0
                         ? r.message
-                        : "{" + (m[1].rm_so < 0 ? group(3) : "read fault at " + group(2)) + "|" +
-                              group(4) + "}");
+                        : "{" + (m[1].rm_so < 0 ? group(4) : group(3) + " fault at " + group(2)) +
+                              "|" + group(5) + "}");
         }
     }
     regfree(&re);

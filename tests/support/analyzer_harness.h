@@ -34,7 +34,7 @@ bool anyCommonModuleLoaded();
 // for the two entry points, "model|..." for statusAnalysis and convertXML,
 // "release" where the analyzer released the module a CommonModule holds. An
 // exception record shows as {INFO|COMMENT}, an access violation's INFO as
-// "read fault at ADDRESS".
+// "read fault at ADDRESS" or "write fault at ADDRESS".
 std::string trace(const std::vector<testsupport::CapturedRecord>& records);
 
 }  // namespace harness

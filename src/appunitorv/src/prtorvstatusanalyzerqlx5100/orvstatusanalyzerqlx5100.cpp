@@ -220,49 +220,54 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                     throw std::bad_alloc();
                 }
 
-                // Each value is written as soon as it is converted: after a
-                // failure the map keeps what was decoded before it.
-                for (unsigned n = 1; n <= kHeaterCount; ++n) {
-                    const unsigned offset = kHeaterBase + 2 * (n - 1);
-                    const int index = static_cast<int>(n);
-                    out[kHeaterNumber][index] = std::to_string(n);
-                    out[kHeaterTemperature][index] = std::to_string(toInt8(buf + offset));
-                    out[kHeaterStatus][index] = std::to_string(toUInt8(buf + offset + 1));
-                }
+                // The host's map and block are touched inside one guard: a
+                // fault there leaves the lambda as the translator's exception
+                // (docs/fault-translation.md says what the jump skips).
+                bRet = orvplatform::guardedCall([&] {
+                    // Each value is written as soon as it is converted: after a
+                    // failure the map keeps what was decoded before it.
+                    for (unsigned n = 1; n <= kHeaterCount; ++n) {
+                        const unsigned offset = kHeaterBase + 2 * (n - 1);
+                        const int index = static_cast<int>(n);
+                        out[kHeaterNumber][index] = std::to_string(n);
+                        out[kHeaterTemperature][index] = std::to_string(toInt8(buf + offset));
+                        out[kHeaterStatus][index] = std::to_string(toUInt8(buf + offset + 1));
+                    }
 
-                out[kCuttingCommandNameKey][1] =
-                    readText(scratch, buf + kCuttingCommandName, kCuttingCommandNameWidth);
-                out[kCuttingCommandVersionKey][1] =
-                    readText(scratch, buf + kCuttingCommandVersion, kCuttingCommandVersionWidth);
+                    out[kCuttingCommandNameKey][1] =
+                        readText(scratch, buf + kCuttingCommandName, kCuttingCommandNameWidth);
+                    out[kCuttingCommandVersionKey][1] = readText(
+                        scratch, buf + kCuttingCommandVersion, kCuttingCommandVersionWidth);
 
-                out[kTotalPinchRollerKey][1] = std::to_string(toUInt8(buf + kTotalPinchRoller));
-                const int activated = toUInt8(buf + kActivatedPinchRoller);
-                out[kActivatedPinchRollerKey][1] = std::to_string(activated);
+                    out[kTotalPinchRollerKey][1] = std::to_string(toUInt8(buf + kTotalPinchRoller));
+                    const int activated = toUInt8(buf + kActivatedPinchRoller);
+                    out[kActivatedPinchRollerKey][1] = std::to_string(activated);
 
-                // The count is the device's word and is not bounded by the
-                // 16-entry table: past it, the following fields are read as
-                // further settings. A count that would run past the block is
-                // cut at the block's end.
-                const unsigned long long readable = size - kPinchRollerPressureSetting;
-                const unsigned long long settings =
-                    activated <= 0 ? 0
-                                   : (static_cast<unsigned long long>(activated) < readable
-                                          ? static_cast<unsigned long long>(activated)
-                                          : readable);
-                for (unsigned long long i = 1; i <= settings; ++i) {
-                    out[kPinchRollerPressureSettingKey][static_cast<int>(i)] =
-                        std::to_string(toUInt8(buf + kPinchRollerPressureSetting + (i - 1)));
-                }
+                    // The count is the device's word and is not bounded by the
+                    // 16-entry table: past it, the following fields are read as
+                    // further settings. A count that would run past the block is
+                    // cut at the block's end.
+                    const unsigned long long readable = size - kPinchRollerPressureSetting;
+                    const unsigned long long settings =
+                        activated <= 0 ? 0
+                                       : (static_cast<unsigned long long>(activated) < readable
+                                              ? static_cast<unsigned long long>(activated)
+                                              : readable);
+                    for (unsigned long long i = 1; i <= settings; ++i) {
+                        out[kPinchRollerPressureSettingKey][static_cast<int>(i)] =
+                            std::to_string(toUInt8(buf + kPinchRollerPressureSetting + (i - 1)));
+                    }
 
-                out[kToolStatusKey][1] = std::to_string(toUInt8(buf + kToolStatus));
-                out[kOperationModeKey][1] = std::to_string(toUInt8(buf + kOperationMode));
-                out[kRegisterMarkTypeKey][1] = std::to_string(toUInt8(buf + kRegisterMarkType));
-                out[kMultiFunctionJobStatusKey][1] =
-                    std::to_string(toUInt8(buf + kMultiFunctionJobStatus));
-                out[kPrintAndCutKey][1] = std::to_string(toUInt16(buf + kPrintAndCut));
-                out[kMultiLayerPrintingInformationKey][1] =
-                    std::to_string(toUInt8(buf + kMultiLayerPrintingInformation));
-                bRet = true;
+                    out[kToolStatusKey][1] = std::to_string(toUInt8(buf + kToolStatus));
+                    out[kOperationModeKey][1] = std::to_string(toUInt8(buf + kOperationMode));
+                    out[kRegisterMarkTypeKey][1] = std::to_string(toUInt8(buf + kRegisterMarkType));
+                    out[kMultiFunctionJobStatusKey][1] =
+                        std::to_string(toUInt8(buf + kMultiFunctionJobStatus));
+                    out[kPrintAndCutKey][1] = std::to_string(toUInt16(buf + kPrintAndCut));
+                    out[kMultiLayerPrintingInformationKey][1] =
+                        std::to_string(toUInt8(buf + kMultiLayerPrintingInformation));
+                    return true;
+                });
             }
             std::free(scratch);
             scratch = nullptr;
@@ -300,44 +305,48 @@ bool convertXML(StatusMap& in, ParamIoXML& tree) {
     RYNLOG_ENTRY();
     bool bRet = false;
     try {
-        // Lookups insert what is missing: an absent index reads as an empty
-        // text, and the host's map keeps the empty entries afterwards.
-        const std::size_t heaters = in[kHeaterTemperature].size();
-        if (heaters != 0) {
-            tree.addElement(makeDeviceStatusKey(kHeaters));
-            for (std::size_t n = 1; n <= heaters; ++n) {
-                const int index = static_cast<int>(n);
-                IoXMLDefine* heater = tree.addElement(makeDeviceStatusKey(kHeaters, kHeater));
-                heater->setAttribute(kNo, in[kHeaterNumber][index]);
-                tree.addElement(makeDeviceStatusKey(kHeaters, kHeater, kHeaterTemperature),
-                                in[kHeaterTemperature][index]);
-                tree.addElement(makeDeviceStatusKey(kHeaters, kHeater, kHeaterStatus),
-                                in[kHeaterStatus][index]);
+        // Everything that touches the host's map and tree, the parameter
+        // tree's operations included, runs inside one guard.
+        orvplatform::guardedCall([&] {
+            // Lookups insert what is missing: an absent index reads as an empty
+            // text, and the host's map keeps the empty entries afterwards.
+            const std::size_t heaters = in[kHeaterTemperature].size();
+            if (heaters != 0) {
+                tree.addElement(makeDeviceStatusKey(kHeaters));
+                for (std::size_t n = 1; n <= heaters; ++n) {
+                    const int index = static_cast<int>(n);
+                    IoXMLDefine* heater = tree.addElement(makeDeviceStatusKey(kHeaters, kHeater));
+                    heater->setAttribute(kNo, in[kHeaterNumber][index]);
+                    tree.addElement(makeDeviceStatusKey(kHeaters, kHeater, kHeaterTemperature),
+                                    in[kHeaterTemperature][index]);
+                    tree.addElement(makeDeviceStatusKey(kHeaters, kHeater, kHeaterStatus),
+                                    in[kHeaterStatus][index]);
+                }
             }
-        }
 
-        addSingleValue(in, tree, kCuttingCommandNameKey);
-        addSingleValue(in, tree, kCuttingCommandVersionKey);
-        addSingleValue(in, tree, kTotalPinchRollerKey);
-        addSingleValue(in, tree, kActivatedPinchRollerKey);
+            addSingleValue(in, tree, kCuttingCommandNameKey);
+            addSingleValue(in, tree, kCuttingCommandVersionKey);
+            addSingleValue(in, tree, kTotalPinchRollerKey);
+            addSingleValue(in, tree, kActivatedPinchRollerKey);
 
-        // Counted by the entries present, not by "ActivatedPinchRoller".
-        const std::size_t settings = in[kPinchRollerPressureSettingKey].size();
-        if (settings != 0) {
-            tree.addElement(makeDeviceStatusKey(kPinchRollerPressureSettings));
-            for (std::size_t n = 1; n <= settings; ++n) {
-                tree.addElement(makeDeviceStatusKey(kPinchRollerPressureSettings,
-                                                    kPinchRollerPressureSettingKey),
-                                in[kPinchRollerPressureSettingKey][static_cast<int>(n)]);
+            // Counted by the entries present, not by "ActivatedPinchRoller".
+            const std::size_t settings = in[kPinchRollerPressureSettingKey].size();
+            if (settings != 0) {
+                tree.addElement(makeDeviceStatusKey(kPinchRollerPressureSettings));
+                for (std::size_t n = 1; n <= settings; ++n) {
+                    tree.addElement(makeDeviceStatusKey(kPinchRollerPressureSettings,
+                                                        kPinchRollerPressureSettingKey),
+                                    in[kPinchRollerPressureSettingKey][static_cast<int>(n)]);
+                }
             }
-        }
 
-        addSingleValue(in, tree, kToolStatusKey);
-        addSingleValue(in, tree, kOperationModeKey);
-        addSingleValue(in, tree, kRegisterMarkTypeKey);
-        addSingleValue(in, tree, kMultiFunctionJobStatusKey);
-        addSingleValue(in, tree, kPrintAndCutKey);
-        addSingleValue(in, tree, kMultiLayerPrintingInformationKey);
+            addSingleValue(in, tree, kToolStatusKey);
+            addSingleValue(in, tree, kOperationModeKey);
+            addSingleValue(in, tree, kRegisterMarkTypeKey);
+            addSingleValue(in, tree, kMultiFunctionJobStatusKey);
+            addSingleValue(in, tree, kPrintAndCutKey);
+            addSingleValue(in, tree, kMultiLayerPrintingInformationKey);
+        });
         bRet = true;
     } catch (unitCmnException& e) {
         RYNLOG_ERROR(e.getErrorText());
