@@ -100,9 +100,10 @@ int main(int argc, char** argv) {
     }
 
     configureLogging(verbose);
-    // Create the process's logger here, before the analyzer is loaded: the
-    // module that creates it keeps itself loaded for good (its code backs the
-    // logger), which must be this executable and not the analyzer.
+    // The process's first record creates the logger here, and this program
+    // stays loaded anyway. (The analyzer never creates it: it takes it from
+    // its logger library, which stays loaded, so that the analyzer itself
+    // can unload.)
     BOOST_LOG_SEV(RynCmnLog::glob_logger::get(), RynCmnLog::info) << "Loading " << modulePath;
 
     Module analyzer(load(modulePath));

@@ -40,6 +40,9 @@
 #include <boost/scope_exit.hpp>
 
 #include "orvplatform/win32.h"
+#if defined(RYNCMNLOG_PROCESS_LOGGER)
+#include "unitcmnlog_export.h"
+#endif
 
 namespace RynCmnLog {
 
@@ -63,10 +66,12 @@ using severity_logger = boost::log::sources::severity_logger_mt<severity_level>;
 //
 // The logger, its holder and its attributes run code of the module that
 // creates them, while Boost.Log's global storage keeps them for the whole
-// process. So the creating module pins itself: a host that unloads the
-// analyzer after the analyzer logged first must not leave the logger pointing
-// into unmapped code. Hosts avoid the pin by logging (or calling
-// glob_logger::get()) before they load the analyzer.
+// process, so the creating module pins itself. The analyzer never creates
+// it: built with RYNCMNLOG_PROCESS_LOGGER (from linking the unitcmnlog shared
+// library), its statements take the logger from processLogger() in that
+// library, which stays loaded, and the analyzer itself can unload. A host
+// that logs first pins itself instead, as does any other module that uses
+// this header without that library.
 BOOST_LOG_INLINE_GLOBAL_LOGGER_INIT(glob_logger, severity_logger) {
     ::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&glob_logger::get));
     severity_logger lg;
@@ -77,6 +82,12 @@ BOOST_LOG_INLINE_GLOBAL_LOGGER_INIT(glob_logger, severity_logger) {
     lg.add_attribute("ThreadID", boost::log::attributes::current_thread_id());
     return lg;
 }
+
+#if defined(RYNCMNLOG_PROCESS_LOGGER)
+// glob_logger::get(), called inside the unitcmnlog library (which then stays
+// loaded for the rest of the process).
+UNITCMNLOG_EXPORT severity_logger& processLogger();
+#endif
 
 namespace detail {
 
@@ -95,7 +106,11 @@ struct RecordNames {
 // goes through it: the thread-safe initialisation of the static makes every
 // other thread wait for that call and then see the finished logger.
 inline severity_logger& logger() {
+#if defined(RYNCMNLOG_PROCESS_LOGGER)
+    static severity_logger& instance = processLogger();
+#else
     static severity_logger& instance = glob_logger::get();
+#endif
     return instance;
 }
 
@@ -120,16 +135,19 @@ constexpr const char* baseName(const char* path) {
 }  // namespace detail
 }  // namespace RynCmnLog
 
-#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                           \
-    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                          \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                          \
-                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))                \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcLine,                          \
-                                   std::string(BOOST_PP_STRINGIZE(__LINE__)))                           \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction,                  \
-                                   std::string(BOOST_CURRENT_FUNCTION))                                 \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType, std::string(inOut_)) \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId, std::string())
+#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                  \
+    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                 \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                \
+                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))      \
+        << ::boost::log::add_value(                                                           \
+               ::RynCmnLog::detail::recordNames().srcLine,                                    \
+               std::string(BOOST_PP_STRINGIZE(__LINE__)))                                     \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction, \
+                                          std::string(BOOST_CURRENT_FUNCTION))                \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType,       \
+                                          std::string(inOut_))                                \
+               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId,       \
+                                          std::string())
 
 #define RYNLOG_ENTRY() RYNCMNLOG_RECORD_(::RynCmnLog::inout, "-->")
 

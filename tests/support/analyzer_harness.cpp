@@ -39,6 +39,9 @@ const testsupport::Exports& analyzer() {
         const testsupport::TempDir dir;
         const std::string copy = dir.path("libprtOrvStatusAnalyzerQLX5100.so");
         std::filesystem::copy_file(ORV_ANALYZER_MODULE, copy);
+        // The logger's library belongs to the analyzer: it goes along.
+        std::filesystem::copy_file(ORV_LOGGER_LIBRARY,
+                                   dir.path(std::filesystem::path(ORV_LOGGER_LIBRARY).filename()));
         return testsupport::loadExports(copy);
     }();
     return exports;

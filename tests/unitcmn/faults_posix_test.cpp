@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "capturing_sink.h"
 #include "fault_module.h"
+#include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
 
 namespace faults {
 namespace {
@@ -62,6 +64,47 @@ TEST(FaultsPosix, UnloadingTheAnalyzerGivesBackTheHandlersItFound) {
     ASSERT_EQ(dlclose(analyzer), 0);
     EXPECT_EQ(dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
     EXPECT_EQ(handlers(), before);
+}
+
+// The analyzer writes the process's first record, so the logger is created
+// then, but in the library the analyzer takes it from, not in the analyzer:
+// unloading the analyzer still unloads it and gives the host its SIGSEGV
+// handler back, the host's own records reach its sink through the same
+// logger, and the analyzer can be loaded and unloaded again.
+TEST(FaultsPosix, TheAnalyzerUnloadsAfterWritingTheFirstRecord) {
+    struct sigaction host {};
+    host.sa_sigaction = &previousHandler;
+    host.sa_flags = SA_SIGINFO;
+    sigaction(SIGSEGV, &host, nullptr);
+    const auto before = handlers();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        {
+            testsupport::CapturingSink sink;
+            void* analyzer = dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_LOCAL);
+            ASSERT_NE(analyzer, nullptr) << dlerror();
+            const auto analyse =
+                reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis>(
+                    dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName));
+            const auto convert = reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startConvertXML>(
+                dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartConvertXMLName));
+            std::vector<char> block(OrvStatusAnalyzerQLX5100::kMinimumStatusSize);
+            StatusMap map;
+            ParamIoXML tree;
+            EXPECT_TRUE(analyse(block.data(), block.size(), map));
+            EXPECT_TRUE(convert(map, tree));
+            EXPECT_EQ(sink.count("<--"), 4u);
+            ASSERT_EQ(dlclose(analyzer), 0);
+        }
+        EXPECT_EQ(dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << "still loaded";
+        EXPECT_EQ(handlers(), before);
+        testsupport::CapturingSink sink;
+        BOOST_LOG_SEV(RynCmnLog::glob_logger::get(), RynCmnLog::error) << "the host's record";
+        const auto records = sink.records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].message, "the host's record");
+        EXPECT_TRUE(records[0].hasLoggerAttributes);
+    }
 }
 
 }  // namespace
