@@ -3,9 +3,12 @@
 // and on maps the decoding would not produce; then both entry points against
 // stand-ins of the common module on every path: the records, what stays in
 // the map or the tree, and the module's release before the exit record.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <new>
 #include <optional>
@@ -15,6 +18,7 @@
 
 #include "analyzer_harness.h"
 #include "failing_allocator.h"
+#include "temp_dir.h"
 #include "text_forms.h"
 
 namespace {
@@ -55,11 +59,24 @@ TEST_F(ModelSteps, DecodingWritesEachFieldAtItsIndex) {
         {0x340, "\x10\x03\x0A\x14\x1E"s,
          "TotalPinchRoller[1]=16; ActivatedPinchRoller[1]=3; PinchRollerPressureSetting[1]=10; "
          "PinchRollerPressureSetting[2]=20; PinchRollerPressureSetting[3]=30"},
+        // 18 settings: [17] and [18] are the bytes of ToolStatus and OperationMode.
+        {0x341, "\x12\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11\x12"s,
+         "ActivatedPinchRoller[1]=18; PinchRollerPressureSetting[1]=1; "
+         "PinchRollerPressureSetting[2]=2; PinchRollerPressureSetting[3]=3; "
+         "PinchRollerPressureSetting[4]=4; PinchRollerPressureSetting[5]=5; "
+         "PinchRollerPressureSetting[6]=6; PinchRollerPressureSetting[7]=7; "
+         "PinchRollerPressureSetting[8]=8; PinchRollerPressureSetting[9]=9; "
+         "PinchRollerPressureSetting[10]=10; PinchRollerPressureSetting[11]=11; "
+         "PinchRollerPressureSetting[12]=12; PinchRollerPressureSetting[13]=13; "
+         "PinchRollerPressureSetting[14]=14; PinchRollerPressureSetting[15]=15; "
+         "PinchRollerPressureSetting[16]=16; PinchRollerPressureSetting[17]=17; "
+         "PinchRollerPressureSetting[18]=18; ToolStatus[1]=17; OperationMode[1]=18"},
         {0x352, "\x80\xFF\x01\xFE"s,
          "ToolStatus[1]=128; OperationMode[1]=255; RegisterMarkType[1]=1; "
          "MultiFunctionJobStatus[1]=254"},
         {0x365, "\x80"s, "MultiLayerPrintingInformation[1]=128"},
         {0x35A, "\x01\x02"s, "PrintAndCut[1]=258"},
+        {0x35A, "\x00\x01"s, "PrintAndCut[1]=1"},
         {0x35A, "\xFF\xFF"s, "PrintAndCut[1]=65535"},
         // Texts: up to the first NUL within the field, trimmed at both ends.
         {0x334, "AB\0\0\0\0\0\0"s, "CuttingCommandName[1]=AB"},
@@ -84,6 +101,60 @@ TEST_F(ModelSteps, DecodingWritesEachFieldAtItsIndex) {
     }
 }
 
+// A count of 255 reads 255 settings where the block holds them and stops at
+// its last byte where it does not (the page after it is unreadable).
+TEST_F(ModelSteps, SettingsStopAtTheEndOfTheBlock) {
+    const struct {
+        std::size_t size;
+        std::size_t settings;  // entries, the last one read from the block's last byte or not
+    } cases[] = {{1024, 190}, {1089, 255}, {1100, 255}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        testsupport::GuardedBlock block(c.size);
+        block.set(0x341, "\xFF"s);
+        block.set(c.size - 1, "\x7B"s);
+        StatusMap map;
+        ASSERT_TRUE(harness::analyzer().analyse(block.data(), block.size(), map));
+        const auto& settings = map["PinchRollerPressureSetting"];
+        ASSERT_EQ(settings.size(), c.settings);
+        EXPECT_EQ(settings.rbegin()->first, static_cast<int>(c.settings));
+        EXPECT_EQ(settings.rbegin()->second, c.size == 1100 ? "0" : "123");
+    }
+}
+
+// A block in a mapped file that another party truncated: the first read of
+// it, the common module's conversion of heater 1, raises a real SIGBUS,
+// logged as the in-page error at that byte, with the end-of-file status.
+TEST_F(ModelSteps, ABlockInATruncatedFileGivesTheInPageText) {
+    const testsupport::TempDir dir;
+    const std::string path = dir.path("block.bin");
+    std::ofstream(path, std::ios::binary) << std::string(4096, '\0');
+    const int fd = open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    void* mapping = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    ASSERT_EQ(ftruncate(fd, 0), 0);
+    close(fd);
+    char* block = static_cast<char*>(mapping);
+    testsupport::CapturingSink sink(testsupport::CapturingSink::kErrors);
+    StatusMap map;
+    EXPECT_FALSE(harness::analyzer().analyse(block, 1024, map));
+    munmap(mapping, 4096);
+    const auto records = sink.records();
+    ASSERT_EQ(records.size(), 2u);
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(block + 0x44)));
+    const std::string& text = records[0].message;
+    EXPECT_EQ(text.find("Info :The instruction at 0x"), text.find("Info :")) << text;
+    EXPECT_NE(text.find(" referenced memory at "s + address +
+                        ". The required data was not placed into memory because of an I/O "
+                        "error status of 0xC0000011.\nComment :"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(records[1].message, "Status analysis error");
+}
+
 // Heaters and settings are counted under "HeaterTemperature" and
 // "PinchRollerPressureSetting" alone and read at 1..count, single values at
 // index 1; every lookup leaves its key or index in the host's map.
@@ -101,6 +172,16 @@ TEST_F(ModelSteps, ConversionWritesWhatTheEntriesCount) {
          "Heaters.Heater.HeaterStatus=0; Heaters.Heater[No=]; "
          "Heaters.Heater.HeaterTemperature=31; Heaters.Heater.HeaterStatus=1",
          "HeaterNumber[2]="},
+        // No "HeaterStatus" key at all: each heater gets an empty one.
+        {"HeaterTemperature[1]=1; HeaterTemperature[2]=2; HeaterTemperature[3]=3; "
+         "HeaterTemperature[4]=4",
+         "Heaters; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature=1; "
+         "Heaters.Heater.HeaterStatus; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature=2; "
+         "Heaters.Heater.HeaterStatus; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature=3; "
+         "Heaters.Heater.HeaterStatus; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature=4; "
+         "Heaters.Heater.HeaterStatus",
+         "HeaterNumber[1]=; HeaterNumber[2]=; HeaterNumber[3]=; HeaterNumber[4]=; "
+         "HeaterStatus[1]=; HeaterStatus[2]=; HeaterStatus[3]=; HeaterStatus[4]="},
         {"HeaterTemperature[0]=50; HeaterTemperature[1]=60",
          "Heaters; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature=60; "
          "Heaters.Heater.HeaterStatus; Heaters.Heater[No=]; Heaters.Heater.HeaterTemperature; "
@@ -237,6 +318,13 @@ const Case kCases[] = {
      "start| |Common status XML conversion error; release"},
     {"ConvertCommonFaults", false, ORV_DOUBLE_FULL, 1024, O::Read, 0, O::Succeed, 0,
      "start| |{read fault at 0x10|}; release"},
+    {"ConvertCommonThrowsStd", false, ORV_DOUBLE_FULL, 1024, O::ThrowStd, 0, O::Succeed, 0,
+     "start| |{|common step failed}; release"},
+    {"ConvertCommonThrowsInt", false, ORV_DOUBLE_FULL, 1024, O::ThrowInt, 0, O::Succeed, 0,
+     "start| |{|}; release"},
+    {"ConvertAllocationFailsInKeyPath", false, ORV_DOUBLE_FULL, 1024, O::Succeed, 1, O::Succeed,
+     21, "model|-->|; model| |{|std::bad_alloc}; model|<--|false; "
+     "start| |Status XML conversion error; release"},
     {"ConvertAllocationFailsInAddElement", false, ORV_DOUBLE_FULL, 1024, O::Succeed, 2, O::Succeed,
      21, "model|-->|; model| |{|std::bad_alloc}; model|<--|false; "
      "start| |Status XML conversion error; release"},

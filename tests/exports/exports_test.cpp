@@ -116,7 +116,7 @@ TEST_F(Exports, ObjectsInALockedPageGiveALoggedFalse) {
             analyse.get()(block.data(), block.size(), map) && convert.get()(map, tree) &&
             tree.toXml() == readFile(ORV_EXAMPLES_DIR "/expected/all-pinch-rollers.xml");
         std::fprintf(stderr, "result %d logged %d again %d\n", ok, logged, again);
-        std::exit(!ok && logged && again ? 0 : 1);
+        _exit(!ok && logged && again ? 0 : 1);  // what the fault skipped leaks: no leak check
     };
     for (int step = 0; step < 3; ++step) {
         EXPECT_EXIT(body(step), ::testing::ExitedWithCode(0), "") << "step " << step;

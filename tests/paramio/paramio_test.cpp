@@ -58,6 +58,51 @@ TEST(ParamTree, AllocationFailureInAddElementLeavesTheTreeUnchanged) {
     EXPECT_EQ(testsupport::treeText(tree), "Existing=1; " + key + "=" + value);
 }
 
+// The same for the entry's own operations: each allocation of setValue and
+// setAttribute (a new attribute, a replaced value) fails in turn and
+// arrives as unitCmnException 3 with the failure's text, the entry unchanged.
+TEST(ParamTree, AllocationFailureInSetValueAndSetAttributeArrivesAsARecord) {
+    const std::string text(40, 't');  // longer than any small-string buffer
+    const struct {
+        const char* name;
+        void (*operation)(IoXMLDefine&, const std::string&);
+        const char* after;  // the entry once it succeeds, T standing for the text
+    } cases[] = {
+        {"setValue", [](IoXMLDefine& e, const std::string& t) { e.setValue(t); }, "E=T[No=1]"},
+        {"setAttribute, new", [](IoXMLDefine& e, const std::string& t) { e.setAttribute(t, t); },
+         "E=v[No=1,T=T]"},
+        {"setAttribute, replaced",
+         [](IoXMLDefine& e, const std::string& t) { e.setAttribute("No", t); }, "E=v[No=T]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ParamIoXML tree;
+        IoXMLDefine& target = *tree.addElement("E", "v");
+        target.setAttribute("No", "1");
+        for (std::size_t n = 1;; ++n) {
+            failalloc::failNth(n);
+            try {
+                c.operation(target, text);
+                failalloc::failNth(0);
+                ASSERT_EQ(failalloc::injected(), 0u) << "allocation " << n;
+                EXPECT_GE(n, 2u);  // at least one allocation failed
+                break;
+            } catch (const unitCmnException& e) {
+                failalloc::failNth(0);
+                ASSERT_EQ(failalloc::injected(), 1u) << "allocation " << n;
+                EXPECT_EQ(e.errorCode, 3u);
+                EXPECT_STREQ(e.comment, std::bad_alloc().what());
+                EXPECT_EQ(testsupport::treeText(tree), "E=v[No=1]") << "allocation " << n;
+            }
+        }
+        std::string expected = c.after;
+        for (std::size_t at; (at = expected.find('T')) != std::string::npos;) {
+            expected.replace(at, 1, text);
+        }
+        EXPECT_EQ(testsupport::treeText(tree), expected);
+    }
+}
+
 // Well-formed for a strict parser; pugixml would accept much that is not.
 void expectXmllintAccepts(const std::string& xml, const std::string& name) {
     if (std::string(ORV_XMLLINT).empty()) {
