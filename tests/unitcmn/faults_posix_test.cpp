@@ -43,6 +43,23 @@ TEST(FaultsDeathTest, WhatIsNotOursReachesTheHostsHandler) {
     }
 }
 
+// With the analyzer loaded, the host's own fault is still the host's.
+TEST(FaultsDeathTest, TheHostsFaultWithTheAnalyzerLoadedReachesTheHostsHandler) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto body = [] {
+        struct sigaction previous {};
+        previous.sa_sigaction = &previousHandler;
+        previous.sa_flags = SA_SIGINFO;
+        sigaction(SIGSEGV, &previous, nullptr);
+        if (dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_LOCAL) == nullptr) {
+            _exit(2);
+        }
+        readAt.get()(nullptr);
+        _exit(1);
+    };
+    EXPECT_EXIT(body(), ::testing::ExitedWithCode(42), "previous handler");
+}
+
 std::vector<std::pair<void*, int>> handlers() {
     std::vector<std::pair<void*, int>> out;
     for (const int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
