@@ -31,61 +31,46 @@ TEST(ParamTree, AppendsEveryEntryAndReplacesAttributesInPlace) {
     EXPECT_EQ(testsupport::treeText(tree), "A.B=1; A.B=2; ; A.B[No=2,Kind=x,no=3]");
 }
 
-// Every allocation inside addElement fails in turn, until it needs no more:
-// each failure leaves the tree as it was and arrives as unitCmnException 3
-// with the allocation failure's text.
-TEST(ParamTree, AllocationFailureInAddElementLeavesTheTreeUnchanged) {
-    const std::string key(40, 'k'), value(40, 'v');  // longer than any small-string buffer
-    ParamIoXML tree;
-    tree.addElement("Existing", "1");
-    for (std::size_t n = 1;; ++n) {
-        std::string k = key, v = value;
-        failalloc::failNth(n);
-        try {
-            tree.addElement(std::move(k), std::move(v));
-            failalloc::failNth(0);
-            ASSERT_EQ(failalloc::injected(), 0u) << "a failure was swallowed at allocation " << n;
-            EXPECT_GE(n, 3u);  // and each of the earlier ones failed
-            break;
-        } catch (const unitCmnException& e) {
-            failalloc::failNth(0);
-            ASSERT_EQ(failalloc::injected(), 1u) << "allocation " << n;
-            EXPECT_EQ(e.errorCode, 3u);
-            EXPECT_STREQ(e.comment, std::bad_alloc().what());
-            EXPECT_EQ(tree.getElements().size(), 1u) << "allocation " << n;
-        }
-    }
-    EXPECT_EQ(testsupport::treeText(tree), "Existing=1; " + key + "=" + value);
-}
-
-// The same for the entry's own operations: each allocation of setValue and
-// setAttribute (a new attribute, a replaced value) fails in turn and
-// arrives as unitCmnException 3 with the failure's text, the entry unchanged.
-TEST(ParamTree, AllocationFailureInSetValueAndSetAttributeArrivesAsARecord) {
-    const std::string text(40, 't');  // longer than any small-string buffer
+// Every allocation inside a tree operation fails in turn, until it needs no
+// more: each failure leaves the tree as it was and arrives as
+// unitCmnException 3 with the allocation failure's text.
+TEST(ParamTree, AllocationFailuresLeaveTheTreeUnchangedAndArriveAsRecords) {
+    using Operation = void (*)(ParamIoXML&, IoXMLDefine&, std::string, std::string);
     const struct {
         const char* name;
-        void (*operation)(IoXMLDefine&, const std::string&);
-        const char* after;  // the entry once it succeeds, T standing for the text
+        Operation operation;
+        std::size_t allocations;  // that fail in turn, at least
+        const char* after;        // the tree once it succeeds, T standing for the text
     } cases[] = {
-        {"setValue", [](IoXMLDefine& e, const std::string& t) { e.setValue(t); }, "E=T[No=1]"},
-        {"setAttribute, new", [](IoXMLDefine& e, const std::string& t) { e.setAttribute(t, t); },
+        {"addElement",
+         [](ParamIoXML& t, IoXMLDefine&, std::string k, std::string v) {
+             t.addElement(std::move(k), std::move(v));
+         },
+         2, "E=v[No=1]; T=T"},
+        {"setValue", [](ParamIoXML&, IoXMLDefine& e, std::string, std::string v) { e.setValue(v); },
+         1, "E=T[No=1]"},
+        {"setAttribute, new",
+         [](ParamIoXML&, IoXMLDefine& e, std::string k, std::string v) { e.setAttribute(k, v); }, 1,
          "E=v[No=1,T=T]"},
         {"setAttribute, replaced",
-         [](IoXMLDefine& e, const std::string& t) { e.setAttribute("No", t); }, "E=v[No=T]"},
+         [](ParamIoXML&, IoXMLDefine& e, std::string, std::string v) { e.setAttribute("No", v); },
+         1, "E=v[No=T]"},
     };
+    const std::string text(40, 'x');  // longer than any small-string buffer
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ParamIoXML tree;
-        IoXMLDefine& target = *tree.addElement("E", "v");
-        target.setAttribute("No", "1");
+        IoXMLDefine& entry = *tree.addElement("E", "v");
+        entry.setAttribute("No", "1");
         for (std::size_t n = 1;; ++n) {
+            std::string k = text, v = text;  // made before the failures start
             failalloc::failNth(n);
             try {
-                c.operation(target, text);
+                c.operation(tree, entry, std::move(k), std::move(v));
                 failalloc::failNth(0);
-                ASSERT_EQ(failalloc::injected(), 0u) << "allocation " << n;
-                EXPECT_GE(n, 2u);  // at least one allocation failed
+                ASSERT_EQ(failalloc::injected(), 0u)
+                    << "a failure was swallowed at allocation " << n;
+                EXPECT_GT(n, c.allocations);  // and each of the earlier ones failed
                 break;
             } catch (const unitCmnException& e) {
                 failalloc::failNth(0);
