@@ -135,19 +135,18 @@ constexpr const char* baseName(const char* path) {
 }  // namespace detail
 }  // namespace RynCmnLog
 
-#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                  \
-    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                 \
-        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                \
-                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))      \
-        << ::boost::log::add_value(                                                           \
-               ::RynCmnLog::detail::recordNames().srcLine,                                    \
-               std::string(BOOST_PP_STRINGIZE(__LINE__)))                                     \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction, \
-                                          std::string(BOOST_CURRENT_FUNCTION))                \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType,       \
-                                          std::string(inOut_))                                \
-               << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId,       \
-                                          std::string())
+// clang-format off
+#define RYNCMNLOG_RECORD_(severity_, inOut_)                                                           \
+    BOOST_LOG_SEV(::RynCmnLog::detail::logger(), (severity_))                                          \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcFile,                          \
+                                   std::string(::RynCmnLog::detail::baseName(__FILE__)))                \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().srcLine,                          \
+                                   std::string(BOOST_PP_STRINGIZE(__LINE__)))                           \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().currentFunction,                  \
+                                   std::string(BOOST_CURRENT_FUNCTION))                                 \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().inOutType, std::string(inOut_)) \
+        << ::boost::log::add_value(::RynCmnLog::detail::recordNames().messageId, std::string())
+// clang-format on
 
 #define RYNLOG_ENTRY() RYNCMNLOG_RECORD_(::RynCmnLog::inout, "-->")
 

@@ -34,8 +34,6 @@ namespace harness {
 
 const testsupport::Exports& analyzer() {
     static const testsupport::Exports exports = [] {
-        // Whoever logs first creates the logger and pins itself: not the analyzer.
-        RynCmnLog::glob_logger::get();
         const testsupport::TempDir dir;
         const std::string copy = dir.path("libprtOrvStatusAnalyzerQLX5100.so");
         std::filesystem::copy_file(ORV_ANALYZER_MODULE, copy);
