@@ -11,6 +11,7 @@ int Analysis::run(const std::string& path, bool convert) {
     map_.clear();
     tree_ = ParamIoXML();
     error_.clear();
+    warnings_.clear();
     const std::string name = displayName(path);
     try {
         block_ = readInput(path, format_);
@@ -32,6 +33,7 @@ int Analysis::run(const std::string& path, bool convert) {
         error_ = name + ": startStatusAnalysis failed (its log records say why)";
         return kAnalysisFailed;
     }
+    warnings_ = checkBlock(block_, map_);
     if (convert && !modules_.convert(map_, tree_)) {
         error_ = name + ": startConvertXML failed (its log records say why)";
         return kAnalysisFailed;

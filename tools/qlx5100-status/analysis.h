@@ -9,6 +9,7 @@
 #include "modules.h"
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
+#include "warnings.h"
 
 namespace qlx5100status {
 
@@ -21,7 +22,7 @@ public:
 
     // Reads path, analyses it and, when convert is set, converts the map
     // into the tree. Returns an exit code and, for a failure, says why in
-    // error().
+    // error(); a block that decoded has its expert checks' warnings().
     int run(const std::string& path, bool convert);
 
     // The tree's XML document, or "" with error set.
@@ -31,6 +32,7 @@ public:
     const StatusMap& map() const { return map_; }
     const ParamIoXML& tree() const { return tree_; }
     const std::string& error() const { return error_; }
+    const std::vector<Warning>& warnings() const { return warnings_; }
 
 private:
     const AnalyzerModules& modules_;
@@ -39,6 +41,7 @@ private:
     StatusMap map_;
     ParamIoXML tree_;
     std::string error_;
+    std::vector<Warning> warnings_;
 };
 
 }  // namespace qlx5100status

@@ -1,7 +1,6 @@
 #include "encode.h"
 
 #include <algorithm>
-#include <limits>
 #include <string>
 
 #include "escape.h"
@@ -88,17 +87,6 @@ void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offse
     }
 }
 
-// How many entries a counted row has room for before the next field.
-std::size_t capacity(const FieldInfo& counted) {
-    std::size_t next = std::numeric_limits<std::size_t>::max();
-    for (const FieldInfo& f : fieldTable()) {
-        if (f.type != FieldType::Constant && f.offset > counted.offset) {
-            next = std::min(next, f.offset);
-        }
-    }
-    return (next - counted.offset) / counted.width;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
@@ -132,7 +120,7 @@ std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
                               std::string(item.value().type_name()));
         }
         const json& list = item.value();
-        const std::size_t room = first.countedBy != nullptr ? capacity(first) : rows.size();
+        const std::size_t room = first.countedBy != nullptr ? roomFor(first) : rows.size();
         if (list.size() > room) {
             throw EncodeError(key + ": " + std::to_string(list.size()) +
                               " values, but the block has room for " + std::to_string(room));

@@ -1,5 +1,8 @@
 #include "fields.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace qlx5100status {
 
 namespace {
@@ -88,6 +91,16 @@ const char* readWith(FieldType type) {
             return "copied up to the first NUL, white space trimmed";
     }
     return "";
+}
+
+std::size_t roomFor(const FieldInfo& counted) {
+    std::size_t next = std::numeric_limits<std::size_t>::max();
+    for (const FieldInfo& f : fieldTable()) {
+        if (f.type != FieldType::Constant && f.offset > counted.offset) {
+            next = std::min(next, f.offset);
+        }
+    }
+    return (next - counted.offset) / counted.width;
 }
 
 std::vector<Placement> placements(const std::vector<std::uint8_t>& block) {

@@ -52,6 +52,10 @@ struct Placement {
     std::size_t width;
 };
 
+// How many entries a counted row has room for before the next field starts;
+// entries past it read that field's bytes.
+std::size_t roomFor(const FieldInfo& counted);
+
 // Where every field of the table lies in block, in table order: counted rows
 // expanded by the count the block itself holds, cut at the block's end as the
 // analyzer cuts them. Constant rows are left out. A block shorter than the

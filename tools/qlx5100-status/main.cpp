@@ -61,7 +61,8 @@ Exit codes:
   0  success (diff: the blocks decode to the same values)
   1  diff: the blocks differ
   2  usage error
-  3  input error: unreadable file, bad hex dump or JSON, block under 1024 bytes
+  3  input error: unreadable file, bad hex dump or JSON, block under 1024 bytes;
+     with --strict, a block with expert warnings
   4  the analyzer's analysis or XML conversion failed
   5  a module could not be loaded
   6  output error: standard output, -o FILE or the log file could not be
@@ -104,6 +105,8 @@ int run(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "binary", "hex"}));
     app.add_flag("--annotate", options.annotate,
                  "Print each block as an annotated hex dump with every field's value");
+    app.add_flag("--strict", options.strict,
+                 "Treat an input with expert warnings as an input error (exit code 3)");
     app.add_flag("--describe", options.describe,
                  "Print the field dictionary (table, or JSON with --format json)");
     app.add_option("--module", options.modulePath, "The analyzer module to load");

@@ -17,6 +17,7 @@ struct Options {
     std::string logFile;
     std::string output = "-";  // -o FILE for the analysis and diff output
     bool annotate = false;
+    bool strict = false;  // a warning makes its input an input error
     bool describe = false;
     bool version = false;
     std::string diffOld;

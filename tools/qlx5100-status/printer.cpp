@@ -25,8 +25,11 @@ int Printer::result(const std::string& path, int code, Analysis& analysis) {
     if (code != kOk) {
         fail(analysis.error());
     }
+    for (const Warning& w : analysis.warnings()) {
+        fail(name + ": warning: " + w.text);
+    }
     if (annotate_) {
-        return annotated(name, code, analysis);
+        return warned(annotated(name, code, analysis), analysis);
     }
     if (html_) {
         html_->add(name, code, analysis.error(), analysis.block(), analysis.map());
@@ -45,7 +48,11 @@ int Printer::result(const std::string& path, int code, Analysis& analysis) {
         code = xml(name, code, analysis);
     }
     first_ = false;
-    return code;
+    return warned(code, analysis);
+}
+
+int Printer::warned(int code, const Analysis& analysis) const {
+    return code == kOk && strict_ && !analysis.warnings().empty() ? kInputError : code;
 }
 
 void Printer::end() {
@@ -71,7 +78,7 @@ int Printer::annotated(const std::string& name, int code, Analysis& analysis) {
     // A block the analyzer refused is still worth seeing; values that it
     // did not decode show as such.
     if (code == kOk || !analysis.block().empty()) {
-        writeAnnotated(out_, analysis.block(), analysis.map());
+        writeAnnotated(out_, analysis.block(), analysis.map(), analysis.warnings());
     }
     return code;
 }

@@ -7,6 +7,7 @@
 
 #include "analysis.h"
 #include "htmlreport.h"
+#include "options.h"
 
 namespace qlx5100status {
 
@@ -16,8 +17,12 @@ class Printer {
 public:
     // The html page is one document with its data in one place, so it
     // keeps every result and is written at end().
-    Printer(std::ostream& out, const std::string& format, bool annotate, bool batch)
-        : out_(out), format_(format), annotate_(annotate), batch_(batch) {
+    Printer(std::ostream& out, const Options& options, bool batch)
+        : out_(out),
+          format_(options.format),
+          annotate_(options.annotate),
+          strict_(options.strict),
+          batch_(batch) {
         if (format_ == "html") {
             html_ = std::make_unique<HtmlReport>(batch ? PageKind::Batch : PageKind::Block);
         }
@@ -26,13 +31,15 @@ public:
     // The batch's opening, before the first result.
     void begin();
 
-    // Returns the exit code, which a failure to write XML may change.
+    // Returns the exit code, which a failure to write XML, or a warning
+    // under --strict, may change.
     int result(const std::string& path, int code, Analysis& analysis);
 
     // The batch's closing, after the last result.
     void end();
 
 private:
+    int warned(int code, const Analysis& analysis) const;
     int annotated(const std::string& name, int code, Analysis& analysis);
     void json(const std::string& name, int code, Analysis& analysis);
     int xml(const std::string& name, int code, Analysis& analysis);
@@ -40,6 +47,7 @@ private:
     std::ostream& out_;
     std::string format_;
     bool annotate_;
+    bool strict_;
     bool batch_;
     bool first_ = true;
     std::unique_ptr<HtmlReport> html_;

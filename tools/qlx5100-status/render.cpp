@@ -196,9 +196,13 @@ void writeTable(std::ostream& out, const StatusMap& map) {
     writeColumns(out, rows);
 }
 
-void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block,
-                    const StatusMap& map) {
-    const std::vector<Placement> fields = placements(block);
+void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, const StatusMap& map,
+                    const std::vector<Warning>& warnings) {
+    // Settings past their table start where later fields do; the dump is
+    // read top to bottom, so the fields come in the order of their bytes.
+    std::vector<Placement> fields = placements(block);
+    std::stable_sort(fields.begin(), fields.end(),
+                     [](const Placement& a, const Placement& b) { return a.offset < b.offset; });
     std::vector<bool> covered(block.size(), false);
     for (const Placement& p : fields) {
         std::fill_n(covered.begin() + static_cast<std::ptrdiff_t>(p.offset), p.width, true);
@@ -273,12 +277,22 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block,
                     << pad(widthText[i], widths[0])
                     << pad(typeName(fields[i].field->type), widths[1]) << pad(labels[i], widths[2])
                     << "= " << shownValue(map, *fields[i].field, fields[i].index) << '\n';
+                for (const Warning& w : warnings) {
+                    if (w.key == fields[i].field->key && w.index == fields[i].index) {
+                        out << indent << "warning: " << w.text << '\n';
+                    }
+                }
             }
         }
     }
     char end[16];
     std::snprintf(end, sizeof end, "%08zx", block.size());
     out << end << '\n';
+    for (const Warning& w : warnings) {
+        if (w.key.empty()) {
+            out << "warning: " << w.text << '\n';
+        }
+    }
 }
 
 void writeDescription(std::ostream& out) {

@@ -13,6 +13,7 @@
 
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
+#include "warnings.h"
 
 namespace qlx5100status {
 
@@ -41,11 +42,12 @@ std::string dumpJson(const Json& json);
 void writeTable(std::ostream& out, const StatusMap& map);
 
 // 16 bytes a line with offsets and a text column; under each line that holds
-// model fields, "^^" under their bytes and one line per field starting there
-// (offset, width, type, key[index] and the value in map). Runs of identical
-// lines without fields collapse into "*".
-void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block,
-                    const StatusMap& map);
+// model fields, "^^" under their bytes and one line per field starting there,
+// in offset order (offset, width, type, key[index] and the value in map), each
+// followed by the warnings about it. Runs of identical lines without fields
+// collapse into "*". Warnings about the whole block close the dump.
+void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, const StatusMap& map,
+                    const std::vector<Warning>& warnings = {});
 
 // The field dictionary, as a table or as a JSON array.
 void writeDescription(std::ostream& out);
