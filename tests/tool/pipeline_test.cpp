@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "encode.h"
+#include "escape.h"
 #include "tool_run.h"
 
 namespace {
@@ -112,5 +113,162 @@ TEST_P(Warnings, GoToEveryOutputAndStrictFailsTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(Blocks, Warnings, ::testing::ValuesIn(kWarningCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Python's csv module reads both tables: {"csv": [[...], ...], "tsv": [...]}.
+nlohmann::json parsedTables(const std::string& csvFile, const std::string& tsvFile) {
+    TempDir dir;
+    const std::string script = dir.path("read.py");
+    writeFile(script,
+              "import csv, json, sys\n"
+              "def rows(path, **kw):\n"
+              "    with open(path, newline='', encoding='utf-8') as f:\n"
+              "        return list(csv.reader(f, strict=True, **kw))\n"
+              "print(json.dumps({'csv': rows(sys.argv[1]),\n"
+              "                  'tsv': rows(sys.argv[2], delimiter='\\t', "
+              "quoting=csv.QUOTE_NONE)}))\n");
+    EXPECT_EQ(runShell("python3 '" + script + "' '" + csvFile + "' '" + tsvFile + "' >'" +
+                       dir.path("out") + "'"),
+              0);
+    return nlohmann::json::parse(readFile(dir.path("out")));
+}
+
+// The bundled blocks and one whose texts and file name hold every character
+// a table format must quote or escape: the csv, tsv and ndjson outputs carry
+// the same entries, each in its own escaping, and parse with real parsers.
+TEST(LineFormats, CsvTsvAndNdjsonAgreeOnEveryEntryAndEscapeHostileText) {
+    TempDir dir;
+    const std::string hostileName = "a, \"b.bin";
+    const std::string rawName = std::string("a, \"\t\n\\") + '\xFF';
+    const std::string rawVersion = "x,y\"";
+    writeFile(dir.path(hostileName), encoded({{"CuttingCommandName", qlx5100status::shown(rawName)},
+                                              {"CuttingCommandVersion", rawVersion}}));
+    const std::vector<std::string> inputs = {EXAMPLES_DIR "/blocks", dir.path(hostileName)};
+    std::map<std::string, RunResult> out;
+    for (const std::string format : {"csv", "tsv", "ndjson"}) {
+        std::vector<std::string> args = {"-f", format};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        out[format] = runTool(args);
+        ASSERT_EQ(out[format].code, 0) << out[format].err;
+        writeFile(dir.path(format), out[format].out);
+    }
+    const auto tables = parsedTables(dir.path("csv"), dir.path("tsv"));
+    const auto& csv = tables.at("csv");
+    const auto& tsv = tables.at("tsv");
+    ASSERT_EQ(csv.size(), tsv.size());
+    EXPECT_EQ(csv.at(0), nlohmann::json({"file", "key", "index", "value"}));
+    EXPECT_EQ(tsv.at(0), csv.at(0));
+
+    std::map<std::string, nlohmann::json> lines;  // ndjson by file
+    std::istringstream ndjson(out["ndjson"].out);
+    for (std::string line; std::getline(ndjson, line);) {
+        const auto record = nlohmann::json::parse(line);
+        EXPECT_TRUE(record.at("ok").get<bool>());
+        EXPECT_EQ(record.at("warnings"), nlohmann::json::array());
+        lines[record.at("file").get<std::string>()] = record.at("values");
+    }
+    ASSERT_EQ(lines.size(), 5u);
+
+    std::map<std::string, std::string> hostile;
+    for (std::size_t r = 1; r < csv.size(); ++r) {
+        const auto& row = csv.at(r);
+        ASSERT_EQ(row.size(), 4u);
+        for (std::size_t c = 0; c < 4; ++c) {
+            EXPECT_EQ(tsv.at(r).at(c).get<std::string>(),
+                      qlx5100status::tsvField(row.at(c).get<std::string>()));
+        }
+        const std::string file = row[0], key = row[1], value = row[3];
+        const int index = std::stoi(row[2].get<std::string>());
+        const auto& typed = lines.at(file).at(key);
+        const auto& item = typed.is_array() ? typed.at(index - 1) : typed;
+        EXPECT_EQ(item.is_string() ? item.get<std::string>() : item.dump(), value) << key;
+        if (file == dir.path(hostileName)) {
+            hostile[key] = value;
+        }
+    }
+    std::size_t entries = 0;
+    for (const auto& [file, values] : lines) {
+        for (const auto& value : values) {
+            entries += value.is_array() ? value.size() : 1;
+        }
+    }
+    EXPECT_EQ(csv.size(), 1 + entries);
+    EXPECT_EQ(hostile.at("CuttingCommandName"), qlx5100status::shown(rawName));
+    EXPECT_EQ(hostile.at("CuttingCommandVersion"), rawVersion);
+    EXPECT_TRUE(contains(out["tsv"].out, "\ta, \"\\t\\n\\\\\\xFF\n")) << out["tsv"].out;
+}
+
+// -e keeps the order given in every format that takes it; mistakes are usage
+// errors that say where to look.
+TEST(FieldSelection, KeepsTheOrderGivenAndRefusesWhatItCannotSelect) {
+    const std::string normal = EXAMPLES_DIR "/blocks/normal-operation.bin";
+    const std::vector<std::string> pick = {"-e", "ToolStatus",        "-e", "HeaterTemperature[2]",
+                                           "-e", "CuttingCommandName"};
+    auto args = pick;
+    args.insert(args.end(), {"-f", "ndjson", normal});
+    const auto line = nlohmann::ordered_json::parse(runTool(args).out).at("values");
+    EXPECT_EQ(line.dump(),
+              R"({"ToolStatus":1,"HeaterTemperature[2]":45,"CuttingCommandName":"CUTCMD"})");
+    args = pick;
+    args.insert(args.end(), {"-f", "csv", normal});
+    EXPECT_EQ(runTool(args).out, "file,key,index,value\n" + std::string(normal) +
+                                     ",ToolStatus,1,1\n" + normal + ",HeaterTemperature,2,45\n" +
+                                     normal + ",CuttingCommandName,1,CUTCMD\n");
+    args = {"diff",
+            "-e",
+            "ToolStatus",
+            "-e",
+            "HeaterTemperature",
+            normal,
+            EXAMPLES_DIR "/blocks/heater-fault.bin"};
+    const auto diff = runTool(args);
+    EXPECT_EQ(diff.code, 1);
+    EXPECT_EQ(diff.out.substr(diff.out.find('\n') + 1, 10), "ToolStatus");
+
+    struct Refused {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Refused refused[] = {
+        {{"-e", "Tool", "-f", "table", normal},
+         "-e Tool: unknown field (qlx5100-status --describe"},
+        {{"-e", "HeaterTemperature[5]", "-f", "csv", normal},
+         "HeaterTemperature[5]: no such index"},
+        {{"-e", "ToolStatus[x]", "-f", "csv", normal}, "expected KEY or KEY[INDEX]"},
+        {{"-e", "ToolStatus", normal}, "not of --format xml (the default"},
+        {{"-e", "ToolStatus", "-f", "json", normal}, "not of --format json"},
+        {{"-e", "ToolStatus", "--annotate", "-f", "table", normal}, "not of --annotate"},
+    };
+    for (const Refused& r : refused) {
+        const auto result = runTool(r.args);
+        EXPECT_EQ(result.code, 2) << r.says;
+        EXPECT_TRUE(contains(result.err, r.says)) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+// A failed input is a line of its own; a warned one carries its warnings.
+TEST(LineFormats, NdjsonReportsFailuresAndWarningsPerInput) {
+    TempDir dir;
+    writeFile(dir.path("a.bin"), encoded({{"TotalPinchRoller", 1}, {"ActivatedPinchRoller", 2}}));
+    writeFile(dir.path("b.bin"), "short");
+    const auto r = runTool({"-f", "ndjson", "--strict", dir.path("a.bin"), dir.path("b.bin")});
+    EXPECT_EQ(r.code, 3);
+    std::istringstream lines(r.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    const auto warned = nlohmann::ordered_json::parse(first);
+    EXPECT_EQ(warned.at("warnings").dump(),
+              "[{\"key\":\"ActivatedPinchRoller\",\"index\":1,\"text\":"
+              "\"ActivatedPinchRoller is 2, more than TotalPinchRoller (1)\"}]");
+    const auto failed = nlohmann::json::parse(second);
+    EXPECT_EQ(failed.at("ok"), false);
+    EXPECT_EQ(failed.at("exit"), 3);
+    EXPECT_TRUE(contains(failed.at("error").get<std::string>(), "the status block is 5 bytes"));
+}
 
 }  // namespace

@@ -39,7 +39,7 @@ int runAnalysis(const Options& options, const AnalyzerModules& modules) {
     if (!output.opened()) {
         return kOutputError;
     }
-    Printer printer(output.stream(), options, batch);
+    Printer printer(output.stream(), options, options.selection, batch);
     const bool convert = !options.annotate && options.format != "table" && options.format != "html";
     int worst = kOk;
     printer.begin();

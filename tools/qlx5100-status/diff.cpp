@@ -29,7 +29,7 @@ int runDiff(const Options& options, const AnalyzerModules& modules) {
             return code;
         }
     }
-    auto differences = compareMaps(before.map(), after.map());
+    auto differences = selectDifferences(compareMaps(before.map(), after.map()), options.selection);
     const int code = differences.empty() ? kOk : kDifferent;
     Output output(options.output);
     if (!output.opened()) {

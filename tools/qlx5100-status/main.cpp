@@ -32,6 +32,11 @@ Output (standard output only; log records go to standard error or --log-file):
          always Heater, PinchRollerPressureSetting) as arrays, values as
          strings; a batch is an array of {"file": ..., "status": ...}
   table  the decoded values: KEY, INDEX, VALUE
+  csv    one table of every input: file,key,index,value (RFC 4180 quoting)
+  tsv    the same, tab-separated; tab, line break, backslash as \t \n \\
+  ndjson one JSON object per input per line, flushed:
+         {"file", "ok": true, "values": {...}, "warnings": [...]} or
+         {"file", "ok": false, "error", "exit"}; values typed as encode reads
   html   one self-contained page (no external resources): hex grid beside the
          decoded fields; diff: both blocks, changes marked; a batch: overview
          table and a chart across the inputs
@@ -95,8 +100,13 @@ int run(int argc, char** argv) {
     app.add_option("inputs", options.inputs,
                    "Status blocks: binary or hex dump files, '-' for standard input, directories");
     app.add_option("-f,--format", options.format,
-                   "Output: xml (default), json, table or html (one page to look at)")
-        ->check(CLI::IsMember({"xml", "json", "table", "html"}));
+                   "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to "
+                   "look at)")
+        ->check(CLI::IsMember({"xml", "json", "table", "csv", "tsv", "ndjson", "html"}));
+    app.add_option("-e,--field", options.fields,
+                   "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, "
+                   "csv, tsv, ndjson and diff output")
+        ->allow_extra_args(false);
     app.add_option("-o,--output", options.output,
                    "Write the result (or diff) to this file instead of standard output");
     app.add_option("--input-format", options.inputFormat,
@@ -155,6 +165,22 @@ int run(int argc, char** argv) {
     }
     if (diff->parsed() && (!options.inputs.empty() || options.annotate)) {
         qs::fail("diff takes exactly two blocks and no --annotate");
+        return qs::kUsage;
+    }
+    try {
+        options.selection = qs::FieldSelection(options.fields);
+    } catch (const qs::SelectionError& e) {
+        qs::fail(e.what());
+        return qs::kUsage;
+    }
+    // The documents keep the analyzer's tree whole; diff's own table is
+    // what it prints for xml.
+    const bool wholeDocument = options.format == "json" || options.format == "html" ||
+                               (!diff->parsed() && options.format == "xml");
+    if (!options.fields.empty() && (wholeDocument || options.annotate)) {
+        qs::fail("-e selects the fields of table, csv, tsv and ndjson output and of diff, not of " +
+                 (options.annotate ? std::string("--annotate") : "--format " + options.format) +
+                 (options.format == "xml" ? " (the default; give -f table)" : ""));
         return qs::kUsage;
     }
     if (options.annotate && options.format == "html") {

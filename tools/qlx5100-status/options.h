@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "selection.h"
+
 namespace qlx5100status {
 
 struct Options {
@@ -17,7 +19,9 @@ struct Options {
     std::string logFile;
     std::string output = "-";  // -o FILE for the analysis and diff output
     bool annotate = false;
-    bool strict = false;  // a warning makes its input an input error
+    std::vector<std::string> fields;  // -e KEY, -e KEY[INDEX]
+    FieldSelection selection;         // fields, checked
+    bool strict = false;              // a warning makes its input an input error
     bool describe = false;
     bool version = false;
     std::string diffOld;

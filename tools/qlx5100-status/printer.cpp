@@ -4,13 +4,23 @@
 
 #include "exitcodes.h"
 #include "input.h"
+#include "lineformats.h"
 #include "messages.h"
 #include "render.h"
 
 namespace qlx5100status {
 
 void Printer::begin() {
-    if (!batch_ || annotate_) {
+    if (annotate_) {
+        return;
+    }
+    // One table for every input, so one heading.
+    if (format_ == "csv") {
+        writeCsvHeading(out_);
+    } else if (format_ == "tsv") {
+        writeTsvHeading(out_);
+    }
+    if (!batch_) {
         return;
     }
     if (format_ == "xml") {
@@ -38,10 +48,23 @@ int Printer::result(const std::string& path, int code, Analysis& analysis) {
             out_ << (first_ ? "" : "\n") << "== " << name << " ==\n";
         }
         if (code == kOk) {
-            writeTable(out_, analysis.map());
+            writeTable(out_, analysis.map(), selection_);
         } else if (batch_) {
             out_ << "error: " << analysis.error() << '\n';
         }
+    } else if (format_ == "csv") {
+        if (code == kOk) {
+            writeCsvRows(out_, name, analysis.map(), selection_);
+        }
+    } else if (format_ == "tsv") {
+        if (code == kOk) {
+            writeTsvRows(out_, name, analysis.map(), selection_);
+        }
+    } else if (format_ == "ndjson") {
+        writeNdjsonLine(out_, name, code, analysis.error(), analysis.map(), analysis.warnings(),
+                        selection_);
+        // A reader at the other end of a pipe sees each input as it is done.
+        out_.flush();
     } else if (format_ == "json") {
         json(name, code, analysis);
     } else {

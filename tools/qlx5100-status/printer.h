@@ -8,6 +8,7 @@
 #include "analysis.h"
 #include "htmlreport.h"
 #include "options.h"
+#include "selection.h"
 
 namespace qlx5100status {
 
@@ -17,8 +18,9 @@ class Printer {
 public:
     // The html page is one document with its data in one place, so it
     // keeps every result and is written at end().
-    Printer(std::ostream& out, const Options& options, bool batch)
+    Printer(std::ostream& out, const Options& options, const FieldSelection& selection, bool batch)
         : out_(out),
+          selection_(selection),
           format_(options.format),
           annotate_(options.annotate),
           strict_(options.strict),
@@ -45,6 +47,7 @@ private:
     int xml(const std::string& name, int code, Analysis& analysis);
 
     std::ostream& out_;
+    const FieldSelection& selection_;
     std::string format_;
     bool annotate_;
     bool strict_;

@@ -186,12 +186,12 @@ std::string dumpJson(const Json& json) {
     return json.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
-void writeTable(std::ostream& out, const StatusMap& map) {
+void writeTable(std::ostream& out, const StatusMap& map, const FieldSelection& selection) {
     std::vector<std::vector<std::string>> rows = {{"KEY", "INDEX", "VALUE"}};
-    for (const auto& [key, entries] : map) {
-        for (const auto& [index, value] : entries) {
-            rows.push_back({shown(key), std::to_string(index), shown(value)});
-        }
+    std::vector<Entry> entries;
+    selection.entries(map, entries);
+    for (const Entry& e : entries) {
+        rows.push_back({shown(*e.key), std::to_string(e.index), shown(*e.value)});
     }
     writeColumns(out, rows);
 }
@@ -359,6 +359,23 @@ std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& af
             out.push_back({key, index, std::move(a), std::move(b)});
         }
     }
+    return out;
+}
+
+std::vector<Difference> selectDifferences(std::vector<Difference> differences,
+                                          const FieldSelection& selection) {
+    if (selection.all()) {
+        return differences;
+    }
+    std::vector<Difference> out;
+    for (Difference& d : differences) {
+        if (selection.selects(d.key, d.index)) {
+            out.push_back(std::move(d));
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [&](const Difference& a, const Difference& b) {
+        return selection.rank(a.key, a.index) < selection.rank(b.key, b.index);
+    });
     return out;
 }
 

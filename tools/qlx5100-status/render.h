@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "selection.h"
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
 #include "warnings.h"
@@ -39,7 +40,8 @@ std::string dumpJson(const Json& json);
 
 // KEY, INDEX, VALUE columns, one row per map entry in map order. Here and in
 // the annotated dump and the differences, values are escaped as in the XML.
-void writeTable(std::ostream& out, const StatusMap& map);
+void writeTable(std::ostream& out, const StatusMap& map,
+                const FieldSelection& selection = FieldSelection());
 
 // 16 bytes a line with offsets and a text column; under each line that holds
 // model fields, "^^" under their bytes and one line per field starting there,
@@ -63,6 +65,9 @@ struct Difference {
 // Every key and index whose entry differs or exists on one side only, in map
 // order.
 std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& after);
+// Those selection selects, in its order.
+std::vector<Difference> selectDifferences(std::vector<Difference> differences,
+                                          const FieldSelection& selection);
 void writeDifferences(std::ostream& out, const std::vector<Difference>& differences);
 Json differencesJson(const std::vector<Difference>& differences);
 
