@@ -272,3 +272,62 @@ TEST(LineFormats, NdjsonReportsFailuresAndWarningsPerInput) {
 }
 
 }  // namespace
+
+namespace {
+
+// csv rows less the file column: what a block decodes to.
+std::string decodedRows(const std::string& path) {
+    std::string rows;
+    std::istringstream csv(runTool({"-f", "csv", path}).out);
+    for (std::string line; std::getline(csv, line);) {
+        rows += line.substr(line.find(',') + 1) + "\n";
+    }
+    return rows;
+}
+
+// analyse | encode and a dumped StatusMap both give back blocks that decode
+// to the same values, hostile texts included.
+TEST(Encode, ReadsNdjsonLinesAndTheStatusMapForm) {
+    TempDir dir;
+    for (const std::string name :
+         {"normal-operation", "heater-fault", "all-pinch-rollers", "text-with-control-bytes"}) {
+        const std::string original = EXAMPLES_DIR "/blocks/" + name + ".bin";
+        const std::string wanted = decodedRows(original);
+        ASSERT_EQ(runShell(std::string(TOOL_PATH) + " -f ndjson '" + original + "' | " + TOOL_PATH +
+                           " encode - -o '" + dir.path("a.bin") + "'"),
+                  0);
+        EXPECT_EQ(decodedRows(dir.path("a.bin")), wanted) << name;
+
+        // The map's own form, numbers as strings, and a key a common module adds.
+        nlohmann::ordered_json map = nlohmann::ordered_json::object();
+        writeFile(dir.path("c.csv"), runTool({"-f", "csv", original}).out);
+        const auto parsed = parsedTables(dir.path("c.csv"), dir.path("c.csv"));
+        for (std::size_t r = 1; r < parsed.at("csv").size(); ++r) {
+            const auto& f = parsed.at("csv").at(r);
+            map[f.at(1).get<std::string>()][f.at(2).get<std::string>()] = f.at(3);
+        }
+        map["CommonValue"] = {{"1", "x"}};
+        writeFile(dir.path("map.json"), map.dump());
+        const auto r = runTool({"encode", dir.path("map.json"), "-o", dir.path("m.bin")});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(contains(r.err, "CommonValue is not a field of the block")) << r.err;
+        EXPECT_EQ(decodedRows(dir.path("m.bin")), wanted) << name;
+    }
+    struct Refused {
+        const char* json;
+        const char* says;
+    };
+    const Refused refused[] = {
+        {R"({"file": "x", "ok": false, "error": "x", "exit": 3})", "an input that failed"},
+        {R"({"HeaterStatus": {"1": 1, "3": 1}})", "HeaterStatus: index 2 is missing"},
+        {R"({"ToolStatus": {"one": 1}})", "\"one\" is not an index"},
+    };
+    for (const Refused& c : refused) {
+        writeFile(dir.path("bad.json"), c.json);
+        const auto r = runTool({"encode", dir.path("bad.json"), "-o", dir.path("x.bin")});
+        EXPECT_EQ(r.code, 3) << c.json;
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+    }
+}
+
+}  // namespace

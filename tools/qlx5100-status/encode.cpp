@@ -1,6 +1,7 @@
 #include "encode.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "escape.h"
@@ -88,6 +89,60 @@ void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offse
 }
 
 }  // namespace
+
+json plainValues(const json& input, std::vector<std::string>& skipped) {
+    const json* values = &input;
+    if (input.is_object() && input.contains("ok") && input.contains("file")) {
+        if (input.at("ok") != true || !input.contains("values")) {
+            throw EncodeError("the line is of an input that failed: it has no values");
+        }
+        values = &input.at("values");
+    }
+    if (!values->is_object()) {
+        return *values;  // encodeBlock says what is wrong with it
+    }
+    json out = json::object();
+    for (const auto& item : values->items()) {
+        const std::string& key = item.key();
+        if (!item.value().is_object()) {
+            out[key] = item.value();
+            continue;
+        }
+        const FieldInfo* field = findField(key, 1);
+        if (field == nullptr) {
+            skipped.push_back(key);
+            continue;
+        }
+        std::map<int, json> byIndex;
+        for (const auto& entry : item.value().items()) {
+            const std::string& index = entry.key();
+            const bool decimal = !index.empty() && index.size() < 6 &&
+                                 index.find_first_not_of("0123456789") == std::string::npos;
+            const int number = decimal ? std::stoi(index) : 0;
+            if (number < 1) {
+                throw EncodeError(key + ": \"" + shown(index) + "\" is not an index (1, 2, ...)");
+            }
+            byIndex[number] = entry.value();
+        }
+        json list = json::array();
+        for (const auto& [index, value] : byIndex) {
+            if (index != static_cast<int>(list.size()) + 1) {
+                throw EncodeError(key + ": index " + std::to_string(list.size() + 1) +
+                                  " is missing");
+            }
+            list.push_back(value);
+        }
+        const bool several = field->countedBy != nullptr || findField(key, 2) != nullptr;
+        if (several) {
+            out[key] = std::move(list);
+        } else if (list.size() == 1) {
+            out[key] = list.front();
+        } else {
+            throw EncodeError(key + ": has one value, index 1");
+        }
+    }
+    return out;
+}
 
 std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
     if (!values.is_object()) {

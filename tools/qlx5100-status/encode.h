@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -33,5 +34,13 @@ class EncodeError : public std::runtime_error {
 // kind or out of their type's range, texts longer than their field or holding
 // NUL, and arrays longer than the block has room for.
 std::vector<std::uint8_t> encodeBlock(const nlohmann::json& values, std::size_t size = 1024);
+
+// What encode also reads, in the form above: a line of --format ndjson (its
+// "values"), and the StatusMap form {"Key": {"1": value, ...}} (index to a
+// string or a number) for any key. Keys the dictionary does not know whose
+// value is in the map's form are values a common module added, not bytes of
+// the block: they are left out and named in skipped. Throws EncodeError for
+// a line of a failed input and for indices that are not 1..N.
+nlohmann::json plainValues(const nlohmann::json& input, std::vector<std::string>& skipped);
 
 }  // namespace qlx5100status

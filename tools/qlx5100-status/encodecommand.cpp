@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "encode.h"
+#include "escape.h"
 #include "exitcodes.h"
 #include "input.h"
 #include "messages.h"
@@ -26,7 +27,12 @@ int runEncode(const Options& options) {
     }
     std::vector<std::uint8_t> block;
     try {
-        block = encodeBlock(values);
+        std::vector<std::string> skipped;
+        block = encodeBlock(plainValues(values, skipped));
+        for (const std::string& key : skipped) {
+            fail(displayName(options.encodeValues) + ": " + shown(key) +
+                 " is not a field of the block (a common module's value); left out");
+        }
     } catch (const EncodeError& e) {
         fail(displayName(options.encodeValues) + ": " + e.what());
         return kInputError;
