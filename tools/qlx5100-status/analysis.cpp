@@ -8,17 +8,29 @@
 namespace qlx5100status {
 
 int Analysis::run(const std::string& path, bool convert) {
-    map_.clear();
-    tree_ = ParamIoXML();
-    error_.clear();
-    warnings_.clear();
-    const std::string name = displayName(path);
     try {
         block_ = readInput(path, format_);
     } catch (const InputError& e) {
-        error_ = e.what();
-        return kInputError;
+        return refuse(e.what());
     }
+    return analyse(displayName(path), convert);
+}
+
+int Analysis::refuse(std::string error) {
+    map_.clear();
+    tree_ = ParamIoXML();
+    warnings_.clear();
+    error_ = std::move(error);
+    return kInputError;
+}
+
+int Analysis::analyse(const std::string& name, bool convert) {
+    map_.clear();
+    if (convert) {
+        tree_ = ParamIoXML();
+    }
+    error_.clear();
+    warnings_.clear();
     // A short block still goes to the analyzer, which refuses it with a
     // record of its own; the tool adds which file it was.
     const bool analysed =

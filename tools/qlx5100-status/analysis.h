@@ -25,6 +25,12 @@ public:
     // error(); a block that decoded has its expert checks' warnings().
     int run(const std::string& path, bool convert);
 
+    // The same for the bytes already in block(), named name (shown()).
+    int analyse(const std::string& name, bool convert);
+
+    // Records a failure of the input itself (error names it): kInputError.
+    int refuse(std::string error);
+
     // The tree's XML document, or "" with error set.
     std::string xml();
 

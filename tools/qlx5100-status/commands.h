@@ -10,6 +10,10 @@ namespace qlx5100status {
 // Analyses every input (files, '-', directories) and prints the results.
 int runAnalysis(const Options& options, const AnalyzerModules& modules);
 
+// Reads standard input or one file as consecutive blocks and prints each as
+// soon as it is complete.
+int runStream(const Options& options, const AnalyzerModules& modules);
+
 // Compares the decoded values of options.diffOld and options.diffNew.
 int runDiff(const Options& options, const AnalyzerModules& modules);
 

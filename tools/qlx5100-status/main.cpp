@@ -115,6 +115,12 @@ int run(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "binary", "hex"}));
     app.add_flag("--annotate", options.annotate,
                  "Print each block as an annotated hex dump with every field's value");
+    app.add_flag("--stream", options.stream,
+                 "Read standard input (or one file or FIFO) as consecutive blocks, printing each "
+                 "as soon as it is complete; names NAME#1, NAME#2, ...");
+    app.add_option("--block-size", options.blockSize,
+                   "The size of each block with --stream (default 1024)")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{64} * 1024 * 1024));
     app.add_flag("--strict", options.strict,
                  "Treat an input with expert warnings as an input error (exit code 3)");
     app.add_flag("--describe", options.describe,
@@ -159,7 +165,28 @@ int run(int argc, char** argv) {
     if (options.describe) {
         return qs::runDescribe(options);
     }
-    if (!options.version && !diff->parsed() && options.inputs.empty()) {
+    if (options.stream) {
+        std::string refused;
+        if (diff->parsed()) {
+            refused = "diff";
+        } else if (options.inputs.size() > 1) {
+            refused = "more than one input";
+        } else if (options.format == "xml" || options.format == "json" ||
+                   options.format == "html") {
+            refused = "--format " + options.format +
+                      (options.format == "xml" ? " (the default; give -f)" : "") +
+                      ", a whole document";
+        } else if (options.inputFormat == "hex") {
+            refused = "--input-format hex";
+        }
+        if (!refused.empty()) {
+            qs::fail(
+                "--stream reads one input as binary blocks and prints table, csv, tsv or "
+                "ndjson; it cannot take " +
+                refused);
+            return qs::kUsage;
+        }
+    } else if (!options.version && !diff->parsed() && options.inputs.empty()) {
         qs::fail("no input given (try --help)");
         return qs::kUsage;
     }
@@ -217,6 +244,9 @@ int run(int argc, char** argv) {
                   << "analyzer module: " << qs::shown(modules->analyzerPath()) << '\n'
                   << "common module:   " << qs::shown(modules->commonPath()) << '\n';
         return qs::kOk;
+    }
+    if (options.stream) {
+        return qs::runStream(options, *modules);
     }
     return diff->parsed() ? qs::runDiff(options, *modules) : qs::runAnalysis(options, *modules);
 }

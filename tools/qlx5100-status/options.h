@@ -1,6 +1,7 @@
 // What the command line asked for, as parsed; the commands read it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,9 @@ struct Options {
     bool annotate = false;
     std::vector<std::string> fields;  // -e KEY, -e KEY[INDEX]
     FieldSelection selection;         // fields, checked
-    bool strict = false;              // a warning makes its input an input error
+    bool strict = false;
+    bool stream = false;           // consecutive blocks of blockSize bytes
+    std::size_t blockSize = 1024;  // a warning makes its input an input error
     bool describe = false;
     bool version = false;
     std::string diffOld;

@@ -31,7 +31,10 @@ void Printer::begin() {
 }
 
 int Printer::result(const std::string& path, int code, Analysis& analysis) {
-    const std::string name = displayName(path);
+    return named(displayName(path), code, analysis);
+}
+
+int Printer::named(const std::string& name, int code, Analysis& analysis) {
     if (code != kOk) {
         fail(analysis.error());
     }

@@ -36,6 +36,8 @@ public:
     // Returns the exit code, which a failure to write XML, or a warning
     // under --strict, may change.
     int result(const std::string& path, int code, Analysis& analysis);
+    // The same for an input that has a name but no path (a stream's block).
+    int named(const std::string& name, int code, Analysis& analysis);
 
     // The batch's closing, after the last result.
     void end();
