@@ -81,6 +81,9 @@ Examples:
   qlx5100-status --format json examples/blocks/ > all.json
   qlx5100-status diff before.bin after.bin
   qlx5100-status --format html examples/blocks/ -o report.html
+  qlx5100-status -f csv -e ToolStatus -e 'HeaterTemperature[1]' examples/blocks/
+  poller | qlx5100-status --stream -f ndjson --strict
+  qlx5100-status -f ndjson dump.bin | qlx5100-status encode - -o copy.bin
   qlx5100-status encode values.json -o block.bin
   qlx5100-status --describe
 )";
