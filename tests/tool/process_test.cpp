@@ -184,6 +184,7 @@ struct Failing {
     const char* out = nullptr;
 };
 
+constexpr const char* kHeaterFaultRow = "text:HeaterStatus                   4      128";
 constexpr const char* kFullStdout =
     "qlx5100-status: standard output: write error: No space left on device";
 
@@ -249,6 +250,21 @@ const Failing kFailing[] = {
     {"LogFileOnAFullDisk", "-v --format table @names --log-file /dev/full", 6,
      "qlx5100-status: the log file /dev/full: write error: No space left on device",
      "text:HeaterTemperature"},
+    // Dumps as editors and converters leave them read as the dump, never as a binary block.
+    {"DumpAfterAByteOrderMark", "-f table @bom.xxd", 0, "", kHeaterFaultRow},
+    {"DumpAfterAByteOrderMarkAsHex", "-f table --input-format hex @bom.xxd", 0, "",
+     kHeaterFaultRow},
+    {"DumpInUtf16", "-f table @utf16.xxd", 0, "", kHeaterFaultRow},
+    {"DumpInUtf16WithoutAMark", "-f table @utf16le.xxd", 0, "", kHeaterFaultRow},
+    {"DumpWithANonAsciiComment", "-f table @comment.xxd", 0, "", kHeaterFaultRow},
+    {"DumpEndingInNul", "-f table @nul.xxd", 0, "", kHeaterFaultRow},
+    {"LittleEndianDump", "@e.xxd", 3, "{}: not a hex dump we can read: line 5: the text column "
+     "shows the bytes of each group in the other order: an xxd -e (little-endian) dump"},
+    {"DumpWithAnOddFirstLine", "@title.xxd", 3, "{}: not a hex dump we can read: line 1: "},
+    {"BlockOfPrintableBytes", "-f table @printable.bin", 0, "", "text:CuttingCommandName"},
+    {"HexDigitsThatMakeAShortBlock", "@digits.txt", 3, "{}: the status block is 512 bytes; the "
+     "analyzer needs at least 1024 (read as a hex dump; --input-format binary reads the file as "
+     "it is)"},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
@@ -274,7 +290,15 @@ protected:
             "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
             " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
             "65M huge.bin && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
-            block("heater-fault") + "' \"names/$(printf 'new\\nline\\033[31m.bin')\"";
+            block("heater-fault") + "' \"names/$(printf 'new\\nline\\033[31m.bin')\" && xxd '" +
+            block("heater-fault") +
+            "' >d && (printf '\\357\\273\\277'; cat d) >bom.xxd && iconv -t UTF-16 <d >utf16.xxd"
+            " && iconv -t UTF-16LE <d >utf16le.xxd && (echo '# relev\\303\\251'; cat d) "
+            ">comment.xxd && (cat d; printf '\\0') >nul.xxd && (echo 'Dump of printer 3'; cat d) "
+            ">title.xxd && xxd -e '" +
+            block("heater-fault") +
+            "' >e.xxd && yes 'Status! ' | head "
+            "-c 1024 >printable.bin && head -c 1024 /dev/zero | tr '\\0' a >digits.txt";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }

@@ -8,12 +8,15 @@
 namespace qlx5100status {
 
 int Analysis::run(const std::string& path, bool convert) {
+    fromDump_ = false;
     try {
-        block_ = readInput(path, format_);
+        block_ = readInput(path, format_, &fromDump_);
     } catch (const InputError& e) {
         return refuse(e.what());
     }
-    return analyse(displayName(path), convert);
+    const int code = analyse(displayName(path), convert);
+    fromDump_ = false;
+    return code;
 }
 
 int Analysis::refuse(std::string error) {
@@ -38,7 +41,10 @@ int Analysis::analyse(const std::string& name, bool convert) {
     if (block_.size() < OrvStatusAnalyzerQLX5100::kMinimumStatusSize) {
         error_ = name + ": the status block is " + std::to_string(block_.size()) +
                  " bytes; the analyzer needs at least " +
-                 std::to_string(OrvStatusAnalyzerQLX5100::kMinimumStatusSize);
+                 std::to_string(OrvStatusAnalyzerQLX5100::kMinimumStatusSize) +
+                 (fromDump_ && format_ == InputFormat::Auto
+                      ? " (read as a hex dump; --input-format binary reads the file as it is)"
+                      : "");
         return kInputError;
     }
     if (!analysed) {

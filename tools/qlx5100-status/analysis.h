@@ -43,6 +43,7 @@ public:
 private:
     const AnalyzerModules& modules_;
     InputFormat format_;
+    bool fromDump_ = false;  // run() read the block from a dump auto detection chose
     std::vector<std::uint8_t> block_;
     StatusMap map_;
     ParamIoXML tree_;

@@ -73,6 +73,13 @@ public:
 
     void line(std::size_t number, std::string_view text) {
         line_ = number;
+        while (!text.empty() && isBlank(text.front())) {
+            text.remove_prefix(1);
+        }
+        if (!text.empty() && text.back() == '\r') {
+            text.remove_suffix(1);
+        }
+        raw_ = text;  // the text column may end in a blank
         text = trim(text);
         if (text.empty() || text.front() == '#') {
             return;
@@ -103,7 +110,9 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const std::string& detail) const { throw HexDumpError(line_, detail); }
+    [[noreturn]] void fail(const std::string& detail) const {
+        throw HexDumpError(line_, detail, bytes_.size());
+    }
 
     // The first data line decides: an offset column is a first group that
     // ends in ':' (xxd), or a first group that is longer than the second
@@ -188,6 +197,7 @@ private:
         }
 
         lineBytes_.clear();
+        groups_.clear();
         while (pos < areaEnd) {
             if (isBlank(text[pos])) {
                 ++pos;
@@ -209,10 +219,48 @@ private:
                      "hexdump -C or xxd");
             }
             appendGroup(group, pos + 1);
+            groups_.push_back(group.size() / 2);
             pos = groupEnd;
+        }
+        if (*dialect_ == Dialect::Xxd && !byteOrderKnown_ && lineBytes_.size() > groups_.size()) {
+            checkByteOrder(areaEnd);
         }
         if (!lineBytes_.empty()) {
             lastLine_ = lineBytes_;
+        }
+    }
+
+    // xxd -e prints groups of several bytes little-endian, and its text
+    // column in file order; xxd without -e prints both in file order. The
+    // first line whose text column tells the two apart decides.
+    void checkByteOrder(std::size_t areaEnd) {
+        const std::size_t n = lineBytes_.size();
+        if (n == 0 || raw_.size() < areaEnd + n) {
+            return;
+        }
+        const std::string_view column = raw_.substr(raw_.size() - n);
+        const auto shows = [&](std::size_t i, std::uint8_t byte) {
+            return column[i] == (byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.');
+        };
+        bool fileOrder = true;
+        bool swapped = true;
+        std::size_t start = 0;
+        for (const std::size_t size : groups_) {
+            for (std::size_t i = 0; i < size; ++i) {
+                fileOrder = fileOrder && shows(start + i, lineBytes_[start + i]);
+                swapped = swapped && shows(start + i, lineBytes_[start + size - 1 - i]);
+            }
+            start += size;
+        }
+        for (std::size_t i = areaEnd; i < raw_.size() - n; ++i) {
+            swapped = swapped || !isBlank(raw_[i]);  // xxd -e moves a short group right
+        }
+        if (fileOrder && !swapped) {
+            byteOrderKnown_ = true;
+        } else if (swapped && !fileOrder) {
+            fail(
+                "the text column shows the bytes of each group in the other order: an xxd -e "
+                "(little-endian) dump; dump with xxd or xxd -g1");
         }
     }
 
@@ -290,14 +338,18 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::vector<std::uint8_t> lineBytes_;
     std::vector<std::uint8_t> lastLine_;
+    std::vector<std::size_t> groups_;  // sizes in bytes of the current line's groups
+    std::string_view raw_;
+    bool byteOrderKnown_ = false;
     bool repeatPending_ = false;
 };
 
 }  // namespace
 
-HexDumpError::HexDumpError(std::size_t line, const std::string& detail)
+HexDumpError::HexDumpError(std::size_t line, const std::string& detail, std::size_t decoded)
     : std::runtime_error(line == 0 ? detail : "line " + std::to_string(line) + ": " + detail),
       line_(line),
+      decoded_(decoded),
       detail_(detail) {}
 
 std::vector<std::uint8_t> parseHexDump(std::string_view text, std::size_t maxBytes) {
@@ -312,10 +364,105 @@ std::vector<std::uint8_t> parseHexDump(std::string_view text, std::size_t maxByt
     return reader.finish();
 }
 
-bool looksLikeHexDump(std::string_view data) {
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// A code unit that is no character (a lone surrogate) becomes a NUL, which
+// no dump holds, so the reader names its line.
+std::string fromUtf16(std::string_view data, bool bigEndian) {
+    std::string out;
+    out.reserve(data.size() / 2);
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(data[i]);
+        const auto b = static_cast<unsigned char>(data[i + 1]);
+        return static_cast<std::uint32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < data.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0;
+        }
+        appendUtf8(out, c);
+    }
+    if (data.size() % 2 != 0) {
+        out += '\0';
+    }
+    return out;
+}
+
+// The length of the UTF-8 sequence at s[i], 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = c >= 0xC2 && c < 0xE0   ? 2
+                          : c >= 0xE0 && c < 0xF0 ? 3
+                          : c >= 0xF0 && c < 0xF5 ? 4
+                                                  : 0;
+    if (n == 0 || i + n > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+std::string dumpText(std::string_view data) {
+    std::string text;
+    if (data.substr(0, 3) == "\xEF\xBB\xBF") {
+        text = data.substr(3);
+    } else if (data.substr(0, 2) == "\xFF\xFE" || data.substr(0, 2) == "\xFE\xFF") {
+        text = fromUtf16(data.substr(2), data[0] == '\xFE');
+    } else if (data.size() >= 4 && data.size() % 2 == 0 && (data[0] == '\0') != (data[1] == '\0') &&
+               (data[2] == '\0') == (data[0] == '\0') && (data[3] == '\0') == (data[1] == '\0')) {
+        // UTF-16 without a mark: text in it has a NUL in every other byte.
+        text = fromUtf16(data, data[0] == '\0');
+    } else {
+        text = data;
+    }
+    while (!text.empty() && text.back() == '\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool looksLikeHexDump(std::string_view text) {
     bool digit = false;
-    for (const char c : data) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            const std::size_t n = utf8Length(text, i);
+            if (n == 0) {
+                return false;
+            }
+            i += n - 1;
+            continue;
+        }
         if (!(u >= 0x20 && u < 0x7F) && !isBlank(c) && c != '\n') {
             return false;
         }

@@ -8,6 +8,7 @@
 //     ':'; one byte per group; a text column starting with '>' or '|'). A line
 //     "*" repeats the previous line up to the next offset, as od and hexdump
 //     print it; a line holding only an offset closes the dump.
+//     xxd -e (little-endian groups, told by the text column) is refused.
 //   - bare hex: whitespace- or comma-separated groups of an even number of
 //     digits, each optionally written with "0x" (`xxd -p`, hand-written).
 // Blank lines and lines starting with '#' are skipped everywhere.
@@ -33,14 +34,17 @@ namespace qlx5100status {
 class HexDumpError : public std::runtime_error {
 public:
     // line is 1-based; 0 when the problem concerns the dump as a whole.
-    HexDumpError(std::size_t line, const std::string& detail);
+    HexDumpError(std::size_t line, const std::string& detail, std::size_t decoded = 0);
 
     std::size_t line() const noexcept { return line_; }
     // The message without its "line N: " prefix.
     const std::string& detail() const noexcept { return detail_; }
+    // How many bytes the dump had given before the problem.
+    std::size_t decoded() const noexcept { return decoded_; }
 
 private:
     std::size_t line_;
+    std::size_t decoded_;
     std::string detail_;
 };
 
@@ -54,8 +58,14 @@ constexpr std::size_t kMaxHexDumpBytes = 16u * 1024u * 1024u;
 std::vector<std::uint8_t> parseHexDump(std::string_view text,
                                        std::size_t maxBytes = kMaxHexDumpBytes);
 
-// True when data could be a hex dump rather than a binary block: it is not
-// empty, holds only printable ASCII and white space, and has a hex digit.
-bool looksLikeHexDump(std::string_view data);
+// The text of a file as the reader takes it: without a UTF-8 byte order
+// mark, UTF-16 (with its mark) as UTF-8, without NULs at the end (some
+// editors and tools pad with them).
+std::string dumpText(std::string_view data);
+
+// True when text (dumpText) could be a hex dump rather than a binary block:
+// it holds only printable characters (UTF-8) and white space, and has a hex
+// digit.
+bool looksLikeHexDump(std::string_view text);
 
 }  // namespace qlx5100status

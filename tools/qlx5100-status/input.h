@@ -29,8 +29,12 @@ std::vector<std::uint8_t> readBytes(const std::string& path);
 
 // The bytes of one input ("-" is standard input), decoded from a hex dump
 // when format says so or, with Auto, when the content looks like one
-// (looksLikeHexDump). Throws InputError.
-std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format);
+// (looksLikeHexDump) and parses as one. A file of at least a block's size
+// whose first data line is no dump line is binary, unless the rest is a
+// dump: one odd line does not make a dump binary. fromDump says whether
+// the bytes came from a dump. Throws InputError.
+std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format,
+                                    bool* fromDump = nullptr);
 
 // Paths as given, with each directory replaced by the regular files directly
 // inside it, sorted by name (hidden files left out). Other paths are kept as
