@@ -265,6 +265,20 @@ const Failing kFailing[] = {
     {"HexDigitsThatMakeAShortBlock", "@digits.txt", 3, "{}: the status block is 512 bytes; the "
      "analyzer needs at least 1024 (read as a hex dump; --input-format binary reads the file as "
      "it is)"},
+    // Options that contradict each other are refused, both named.
+    {"DescribeWithAnInput", "--describe @short.bin", 2,
+     "qlx5100-status: --describe and inputs cannot be combined"},
+    {"DescribeWithDiff", "--describe diff @short.bin @short.bin", 2,
+     "--describe and diff cannot be combined"},
+    {"AnnotateWithDescribe", "--annotate --describe", 2,
+     "--annotate and --describe cannot be combined"},
+    {"AnnotateWithJson", "--annotate -f json @short.bin", 2,
+     "--annotate and --format json cannot be combined"},
+    {"EncodeWithJson", "encode @unknown.json -f json", 2,
+     "encode and --format json (encode writes a binary block) cannot be combined"},
+    {"VerboseAgainstLogLevel", "-v --log-level none @short.bin", 2,
+     "-v (--log-level inout) and --log-level none cannot be combined"},
+    {"ParseErrorsSpeakAsTheTool", "--no-such-option", 2, "qlx5100-status: "},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };

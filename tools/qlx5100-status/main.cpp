@@ -66,7 +66,8 @@ Exit codes:
   0  success (diff: the blocks decode to the same values)
   1  diff: the blocks differ
   2  usage error
-  3  input error: unreadable file, bad hex dump or JSON, block under 1024 bytes;
+  3  input error: unreadable file or log file, bad hex dump or JSON, block
+     under 1024 bytes, input over 64 MiB;
      with --strict, a block with expert warnings
   4  the analyzer's analysis or XML conversion failed
   5  a module could not be loaded
@@ -158,8 +159,32 @@ int run(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? qs::kOk : qs::kUsage;
+        if (e.get_exit_code() == 0) {  // --help
+            app.exit(e);
+            return qs::kOk;
+        }
+        qs::fail(std::string(e.what()) + " (try --help)");
+        return qs::kUsage;
+    }
+
+    const auto conflict = [](const std::string& a, const std::string& b) {
+        qs::fail(a + " and " + b + " cannot be combined");
+        return qs::kUsage;
+    };
+    if (encode->parsed() && app.count("--format") != 0) {
+        return conflict("encode", "--format " + options.format + " (encode writes a binary block)");
+    }
+    if (options.describe && (!options.inputs.empty() || diff->parsed())) {
+        return conflict("--describe", diff->parsed() ? "diff" : "inputs");
+    }
+    if (options.annotate && options.describe) {
+        return conflict("--annotate", "--describe");
+    }
+    if (options.annotate && options.format == "json") {
+        return conflict("--annotate", "--format " + options.format);
+    }
+    if (options.verbose && app.count("--log-level") != 0 && options.logLevel != "inout") {
+        return conflict("-v (--log-level inout)", "--log-level " + options.logLevel);
     }
 
     if (encode->parsed()) {
