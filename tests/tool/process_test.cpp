@@ -279,6 +279,9 @@ const Failing kFailing[] = {
     {"VerboseAgainstLogLevel", "-v --log-level none @short.bin", 2,
      "-v (--log-level inout) and --log-level none cannot be combined"},
     {"ParseErrorsSpeakAsTheTool", "--no-such-option", 2, "qlx5100-status: "},
+    {"DirectoryWithEntriesThatAreNoFiles", "-f table @mixed", 0,
+     "qlx5100-status: {}/dangling: skipped: a symbolic link to nothing", kHeaterFaultRow},
+    {"DirectoryWithAFifo", "-f table @mixed", 0, "{}/fifo: skipped: a FIFO", kHeaterFaultRow},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
@@ -312,7 +315,9 @@ protected:
             ">title.xxd && xxd -e '" +
             block("heater-fault") +
             "' >e.xxd && yes 'Status! ' | head "
-            "-c 1024 >printable.bin && head -c 1024 /dev/zero | tr '\\0' a >digits.txt";
+            "-c 1024 >printable.bin && head -c 1024 /dev/zero | tr '\\0' a >digits.txt && mkdir "
+            "mixed && xxd -r d mixed/a.bin && ln -s nowhere "
+            "mixed/dangling && mkfifo mixed/fifo";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }

@@ -10,6 +10,7 @@
 
 #include "escape.h"
 #include "hexdump.h"
+#include "messages.h"
 #include "orvplatform/hostloader.h"
 
 namespace qlx5100status {
@@ -134,9 +135,24 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
         std::vector<std::string> files;
         for (const auto& entry : fs::directory_iterator(path, ec)) {
             const std::string base = entry.path().filename().string();
-            if (!base.empty() && base[0] != '.' && entry.is_regular_file(ec)) {
-                files.push_back(entry.path().string());
+            std::error_code typeError;
+            const fs::file_status status = entry.status(typeError);
+            if (base.empty() || base[0] == '.' || fs::is_directory(status)) {
+                continue;
             }
+            if (fs::is_regular_file(status)) {
+                files.push_back(entry.path().string());
+                continue;
+            }
+            // Named, so that a batch does not quietly come out one input short.
+            const fs::file_type type = status.type();
+            fail(shown(entry.path().string()) + ": skipped: " +
+                 (type == fs::file_type::not_found   ? "a symbolic link to nothing"
+                  : type == fs::file_type::fifo      ? "a FIFO"
+                  : type == fs::file_type::socket    ? "a socket"
+                  : type == fs::file_type::character ? "a device"
+                  : type == fs::file_type::block     ? "a device"
+                                                     : "not a regular file"));
         }
         if (ec) {
             throw InputError(shown(path) + ": " + ec.message());
