@@ -1,4 +1,8 @@
 // encode VALUES.json: a block from field values.
+#include <set>
+#include <string>
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
@@ -17,9 +21,28 @@ int runEncode(const Options& options) {
     nlohmann::json values;
     try {
         const std::vector<std::uint8_t> text = readBytes(options.encodeValues);
-        values = nlohmann::json::parse(text.begin(), text.end());
+        // The library keeps the last of two equal keys; a value given twice
+        // is a mistake in the file, not a choice to make for its writer.
+        std::vector<std::set<std::string>> keys;
+        values = nlohmann::json::parse(
+            text.begin(), text.end(),
+            [&keys](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+                if (event == nlohmann::json::parse_event_t::object_start) {
+                    keys.emplace_back();
+                } else if (event == nlohmann::json::parse_event_t::object_end) {
+                    keys.pop_back();
+                } else if (event == nlohmann::json::parse_event_t::key &&
+                           !keys.back().insert(parsed.get<std::string>()).second) {
+                    throw EncodeError("the key \"" + shown(parsed.get<std::string>()) +
+                                      "\" is given twice");
+                }
+                return true;
+            });
     } catch (const InputError& e) {
         fail(e.what());
+        return kInputError;
+    } catch (const EncodeError& e) {
+        fail(displayName(options.encodeValues) + ": " + e.what());
         return kInputError;
     } catch (const nlohmann::json::exception& e) {
         fail(displayName(options.encodeValues) + ": " + e.what());
