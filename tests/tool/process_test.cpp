@@ -284,6 +284,10 @@ const Failing kFailing[] = {
     {"DirectoryWithAFifo", "-f table @mixed", 0, "{}/fifo: skipped: a FIFO", kHeaterFaultRow},
     {"EncodeWithAKeyGivenTwice", "encode @twice.json -o @x", 3,
      "twice.json: the key \"ToolStatus\" is given twice"},
+    {"EncodeJsonThatDoesNotParse", "encode @broken.json -o @x", 3,
+     "broken.json: not JSON we can read: line 2, column 17: syntax error"},
+    {"EncodeJsonWithANul", "encode @nul.json -o @x", 3,
+     "nul.json: not JSON we can read: line 1, column 16: a NUL byte"},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
@@ -306,7 +310,8 @@ protected:
         const std::string script =
             "cd '" + dir_->path("") + "' && : >empty && head -c 1023 '" + block("heater-fault") +
             "' >short.bin && echo '{\"Tool\": 1}' >unknown.json && echo '{\"ToolStatus\": 1, "
-            "\"ToolStatus\": 2}' >twice.json && printf '000000 00 01\\n*\\n"
+            "\"ToolStatus\": 2}' >twice.json && printf '{\\n  \"ToolStatus\": x}' >broken.json && "
+            "printf '{\"ToolStatus\": \\0}' >nul.json && printf '000000 00 01\\n*\\n"
             "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
             " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
             "65M huge.bin && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +

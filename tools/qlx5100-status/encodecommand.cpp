@@ -1,4 +1,5 @@
 // encode VALUES.json: a block from field values.
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,10 +18,36 @@
 
 namespace qlx5100status {
 
+namespace {
+
+// "line L, column C: what went wrong", counted from the byte the parser
+// stopped at, without the library's exception ids.
+std::string parseErrorText(const std::vector<std::uint8_t>& text,
+                           const nlohmann::json::parse_error& e) {
+    const std::size_t at = std::min<std::size_t>(e.byte, text.size());
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i + 1 < at; ++i) {
+        column = text[i] == '\n' ? 1 : column + 1;
+        line += text[i] == '\n' ? 1 : 0;
+    }
+    std::string why = e.what();
+    const std::size_t colon = why.find(": ");
+    why = colon == std::string::npos ? why : why.substr(colon + 2);
+    if (at > 0 && at <= text.size() && text[at - 1] == 0) {
+        why = "a NUL byte, which JSON has no place for";
+    }
+    return "not JSON we can read: line " + std::to_string(line) + ", column " +
+           std::to_string(column) + ": " + shown(why);
+}
+
+}  // namespace
+
 int runEncode(const Options& options) {
     nlohmann::json values;
+    std::vector<std::uint8_t> text;
     try {
-        const std::vector<std::uint8_t> text = readBytes(options.encodeValues);
+        text = readBytes(options.encodeValues);
         // The library keeps the last of two equal keys; a value given twice
         // is a mistake in the file, not a choice to make for its writer.
         std::vector<std::set<std::string>> keys;
@@ -43,6 +70,9 @@ int runEncode(const Options& options) {
         return kInputError;
     } catch (const EncodeError& e) {
         fail(displayName(options.encodeValues) + ": " + e.what());
+        return kInputError;
+    } catch (const nlohmann::json::parse_error& e) {
+        fail(displayName(options.encodeValues) + ": " + parseErrorText(text, e));
         return kInputError;
     } catch (const nlohmann::json::exception& e) {
         fail(displayName(options.encodeValues) + ": " + e.what());
