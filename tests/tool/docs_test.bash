@@ -27,6 +27,11 @@ for context in "" $subcommands; do
     grep -qF -- "${option//-/\\-}" "$page" || fail "${context:+$context }$option is not in the man page"
   done
 done
+# The exit codes: --help lists the same ones as the page's table.
+help_codes=$(sed -n '/^Exit codes:$/,/^$/p' <<<"$help" | grep -oE '^  [0-9]+ ' | tr -d ' ' | sort -n)
+page_codes=$(sed -n '/^## Exit codes$/,/^## /p' "$cli_md" | grep -oE '^\| [0-9]+ \|' | tr -d '| ' | sort -n)
+[[ -n $help_codes && $help_codes == "$page_codes" ]] ||
+  fail "exit codes in --help (${help_codes//$'\n'/ }) and $cli_md (${page_codes//$'\n'/ }) differ"
 for subcommand in $subcommands; do
   grep -qF -- "$subcommand" "$page" || fail "$subcommand is not in the man page"
 done
