@@ -17,6 +17,8 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME qlx5100-status-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  # A Debian package keeps these under share/doc; a zip shows them on top.
+  install(FILES README.md LICENSE CHANGELOG.md DESTINATION . COMPONENT runtime)
   include(CPack)
   return()
 endif()

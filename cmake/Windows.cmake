@@ -45,4 +45,6 @@ function(orv_copy_windows_runtime)
   endif()
   list(APPEND dlls ${boost_dlls})
   file(COPY ${dlls} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  # And into the zip, beside the tool and the two modules.
+  install(FILES ${dlls} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endfunction()
