@@ -1,6 +1,7 @@
 #include "hexdump.h"
 
 #include <optional>
+#include <utility>
 
 namespace qlx5100status {
 
@@ -469,6 +470,47 @@ bool looksLikeHexDump(std::string_view text) {
         digit = digit || hexValue(c) >= 0;
     }
     return digit;
+}
+
+namespace {
+
+// The size of a status block: printable text this long that is no dump is
+// taken for a block of printable bytes.
+constexpr std::size_t kBlockBytes = 1024;
+
+// Whether what follows line (1-based) parses as a dump on its own.
+bool restIsADump(std::string_view text, std::size_t line) {
+    for (std::size_t i = 0; i < line && !text.empty(); ++i) {
+        const std::size_t newline = text.find('\n');
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    }
+    try {
+        return line != 0 && !parseHexDump(text).empty();
+    } catch (const HexDumpError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+DecodedInput decodeInput(std::vector<std::uint8_t> bytes, InputFormat format) {
+    if (format == InputFormat::Binary) {
+        return {std::move(bytes), false};
+    }
+    const std::string text =
+        dumpText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (format == InputFormat::Auto && !looksLikeHexDump(text)) {
+        return {std::move(bytes), false};
+    }
+    try {
+        return {parseHexDump(text), true};
+    } catch (const HexDumpError& e) {
+        if (format == InputFormat::Auto && bytes.size() >= kBlockBytes && e.decoded() == 0 &&
+            !restIsADump(text, e.line())) {
+            return {std::move(bytes), false};
+        }
+        throw;
+    }
 }
 
 }  // namespace qlx5100status

@@ -68,4 +68,17 @@ std::string dumpText(std::string_view data);
 // digit.
 bool looksLikeHexDump(std::string_view text);
 
+enum class InputFormat { Auto, Binary, Hex };
+
+// What the tool reads from one input's bytes: they themselves (Binary), the
+// dump they hold (Hex) or, with Auto, the dump when they look like one
+// (looksLikeHexDump) and parse as one. Bytes of at least a block's size whose
+// first data line is no dump line are binary, unless the rest is a dump: one
+// odd line does not make a dump binary. Throws HexDumpError.
+struct DecodedInput {
+    std::vector<std::uint8_t> bytes;
+    bool fromDump = false;
+};
+DecodedInput decodeInput(std::vector<std::uint8_t> bytes, InputFormat format);
+
 }  // namespace qlx5100status

@@ -42,23 +42,6 @@ std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
     }
 }
 
-// The size of a status block: printable text this long that is no dump is
-// taken for a block of printable bytes.
-constexpr std::size_t kBlockBytes = 1024;
-
-// Whether what follows line (1-based) parses as a dump on its own.
-bool restIsADump(std::string_view text, std::size_t line) {
-    for (std::size_t i = 0; i < line && !text.empty(); ++i) {
-        const std::size_t newline = text.find('\n');
-        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-    }
-    try {
-        return line != 0 && !parseHexDump(text).empty();
-    } catch (const HexDumpError&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 InputFormat parseInputFormat(const std::string& name) {
@@ -94,29 +77,13 @@ std::vector<std::uint8_t> readBytes(const std::string& path) {
 
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format, bool* fromDump) {
     const std::string name = displayName(path);
-    std::vector<std::uint8_t> bytes = readBytes(path);
-    if (fromDump != nullptr) {
-        *fromDump = false;
-    }
-    if (format == InputFormat::Binary) {
-        return bytes;
-    }
-    const std::string text =
-        dumpText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    if (format == InputFormat::Auto && !looksLikeHexDump(text)) {
-        return bytes;
-    }
     try {
-        std::vector<std::uint8_t> decoded = parseHexDump(text);
+        DecodedInput input = decodeInput(readBytes(path), format);
         if (fromDump != nullptr) {
-            *fromDump = true;
+            *fromDump = input.fromDump;
         }
-        return decoded;
+        return std::move(input.bytes);
     } catch (const HexDumpError& e) {
-        if (format == InputFormat::Auto && bytes.size() >= kBlockBytes && e.decoded() == 0 &&
-            !restIsADump(text, e.line())) {
-            return bytes;
-        }
         throw InputError(name + ": not a hex dump we can read: " + e.what() +
                          (format == InputFormat::Auto
                               ? " (use --input-format binary if it is a binary block)"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace qlx5100status {
+#include "hexdump.h"  // InputFormat
 
-enum class InputFormat { Auto, Binary, Hex };
+namespace qlx5100status {
 
 // "auto", "binary" or "hex", as the command line spells them.
 InputFormat parseInputFormat(const std::string& name);
@@ -27,12 +27,8 @@ std::string displayName(const std::string& path);
 // Throws InputError with the system's reason.
 std::vector<std::uint8_t> readBytes(const std::string& path);
 
-// The bytes of one input ("-" is standard input), decoded from a hex dump
-// when format says so or, with Auto, when the content looks like one
-// (looksLikeHexDump) and parses as one. A file of at least a block's size
-// whose first data line is no dump line is binary, unless the rest is a
-// dump: one odd line does not make a dump binary. fromDump says whether
-// the bytes came from a dump. Throws InputError.
+// The bytes of one input ("-" is standard input), as decodeInput takes
+// them. fromDump says whether the bytes came from a dump. Throws InputError.
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format,
                                     bool* fromDump = nullptr);
 
