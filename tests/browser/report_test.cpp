@@ -4,28 +4,21 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
 #include "devtools.h"
+#include "files.h"
 #include "temp_dir.h"
 
 namespace {
 
 using devtools::Json;
+using testsupport::readFile;
 using testsupport::TempDir;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using testsupport::writeFile;
 
 int shell(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -68,22 +61,30 @@ struct Place {
     std::size_t offset, width;
 };
 
-// Where each key and index lies, from --describe (not from the page).
-std::map<std::pair<std::string, int>, Place> described(int settings) {
+// Every key --describe knows, and where each key and index lies (from the
+// tool, not from the page).
+struct Described {
+    std::set<std::string> keys;
+    std::map<std::pair<std::string, int>, Place> places;
+};
+
+Described described(int settings) {
     TempDir dir;
     tool({"--describe", "--format", "json"}, dir.path("d"));
-    std::map<std::pair<std::string, int>, Place> out;
+    Described out;
     for (const Json& f : Json::parse(readFile(dir.path("d")))) {
+        out.keys.insert(f["key"].get<std::string>());
         if (f["offset"].is_null()) {
             continue;
         }
         const std::size_t offset = f["offset"], width = f["width"];
         if (f.contains("countedBy")) {
             for (int i = 1; i <= settings; ++i) {
-                out[{f["key"], i}] = {offset + static_cast<std::size_t>(i - 1) * width, width};
+                out.places[{f["key"], i}] = {offset + static_cast<std::size_t>(i - 1) * width,
+                                             width};
             }
         } else {
-            out[{f["key"], std::stoi(f["index"].get<std::string>())}] = {offset, width};
+            out.places[{f["key"], std::stoi(f["index"].get<std::string>())}] = {offset, width};
         }
     }
     return out;
@@ -258,17 +259,12 @@ protected:
 // lights exactly the fields that read it.
 TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
     ASSERT_EQ(open({block("all-pinch-rollers")}), 0);
-    const auto places = described(16);
+    const auto [describedKeys, places] = described(16);
     const auto table = rows("#input-1");
     EXPECT_EQ(table.size(), 38u);
-    std::set<std::string> keys, describedKeys;
+    std::set<std::string> keys;
     for (const auto& [col, key, index] : table) {
         keys.insert(key);
-    }
-    TempDir d;
-    tool({"--describe", "--format", "json"}, d.path("d"));
-    for (const Json& f : Json::parse(readFile(d.path("d")))) {
-        describedKeys.insert(f["key"].get<std::string>());
     }
     EXPECT_EQ(keys, describedKeys);
 

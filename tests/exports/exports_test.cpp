@@ -14,17 +14,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <thread>
 
 #include "capturing_sink.h"
+#include "files.h"
 #include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
 
 namespace {
 
 using namespace OrvStatusAnalyzerQLX5100;
+using testsupport::readFile;
 
 class Exports : public ::testing::Test {
 protected:
@@ -41,11 +41,6 @@ protected:
     const ForeignProc<bool(StatusMap&, ParamIoXML&)> convert{
         GetProcAddress(module, kStartConvertXMLName)};
 };
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST_F(Exports, BundledAndUnreadableBlocks) {
     std::string block = readFile(ORV_EXAMPLES_DIR "/blocks/all-pinch-rollers.bin");
