@@ -128,6 +128,17 @@ Browser::~Browser() {
     }
 }
 
+void Browser::send(const Json& message) {
+    const std::string text = message.dump() + '\0';
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(toBrowser_, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR) {
+            throw Error(message.value("method", "") + ": the browser stopped");
+        }
+        done += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+    }
+}
+
 Json Browser::receive(std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         const std::size_t end = buffer_.find('\0');
@@ -137,15 +148,10 @@ Json Browser::receive(std::chrono::steady_clock::time_point deadline) {
             // A dialog blocks the page until it is answered; the tests only
             // count them.
             if (matches(message, "Page.javascriptDialogOpening", "")) {
-                const std::string text = Json{{"id", nextId_++},
-                                              {"method", "Page.handleJavaScriptDialog"},
-                                              {"params", {{"accept", true}}},
-                                              {"sessionId", message.value("sessionId", "")}}
-                                             .dump() +
-                                         '\0';
-                if (write(toBrowser_, text.data(), text.size()) < 0) {
-                    throw Error("the browser stopped");
-                }
+                send({{"id", nextId_++},
+                      {"method", "Page.handleJavaScriptDialog"},
+                      {"params", {{"accept", true}}},
+                      {"sessionId", message.value("sessionId", "")}});
             }
             return message;
         }
@@ -177,16 +183,7 @@ Json Browser::call(const std::string& method, const Json& params, const std::str
     if (!session.empty()) {
         request["sessionId"] = session;
     }
-    const std::string text = request.dump() + '\0';
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = write(toBrowser_, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw Error(method + ": the browser stopped");
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    send(request);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     for (;;) {
         Json message = receive(deadline);

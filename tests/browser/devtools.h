@@ -47,6 +47,7 @@ public:
     int count(const std::string& event, const std::string& session) const;
 
 private:
+    void send(const Json& message);  // whole, or throws Error
     Json receive(std::chrono::steady_clock::time_point deadline);
 
     testsupport::TempDir profile_;
