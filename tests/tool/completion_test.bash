@@ -10,11 +10,11 @@ tool=$2
 
 # shellcheck source=/dev/null
 source "$completion"
-spec=$(complete -p qlx5100-status) || {
+registered=$(complete -p qlx5100-status) || {
   echo "FAIL: $completion registers no completion for qlx5100-status"
   exit 1
 }
-function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$spec")
+completeLine=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$registered")
 
 # File names complete from a folder of our own.
 work=$(mktemp -d)
@@ -30,7 +30,7 @@ check() {
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMP_LINE=$line COMP_POINT=${#line}
   COMPREPLY=()
-  "$function" qlx5100-status "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+  "$completeLine" qlx5100-status "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
   actual=$(printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd ' ')
   if [[ $actual == "$expected" ]]; then
     echo "ok: '$line' -> $actual"

@@ -65,7 +65,7 @@ Json typedValues(const StatusMap& map, const FieldSelection& selection) {
         if (c.index == 0) {
             values[c.key] = keyValues(c.key, k->second);
         } else if (k->second.count(c.index) != 0) {
-            values[c.spec] = typed(findField(c.key, c.index), k->second.at(c.index));
+            values[c.given] = typed(findField(c.key, c.index), k->second.at(c.index));
         }
     }
     return values;

@@ -5,23 +5,23 @@
 
 namespace qlx5100status {
 
-FieldSelection::FieldSelection(const std::vector<std::string>& specs) {
-    for (const std::string& spec : specs) {
-        Choice choice{spec, 0, spec};
-        const std::size_t open = spec.find('[');
+FieldSelection::FieldSelection(const std::vector<std::string>& wanted) {
+    for (const std::string& given : wanted) {
+        Choice choice{given, 0, given};
+        const std::size_t open = given.find('[');
         if (open != std::string::npos) {
-            const std::string digits = spec.substr(open + 1, spec.size() - open - 2);
-            const bool wellFormed = spec.back() == ']' && !digits.empty() && digits.size() < 6 &&
+            const std::string digits = given.substr(open + 1, given.size() - open - 2);
+            const bool wellFormed = given.back() == ']' && !digits.empty() && digits.size() < 6 &&
                                     digits.find_first_not_of("0123456789") == std::string::npos;
             if (!wellFormed) {
-                throw SelectionError("-e " + shown(spec) + ": expected KEY or KEY[INDEX]");
+                throw SelectionError("-e " + shown(given) + ": expected KEY or KEY[INDEX]");
             }
-            choice.key = spec.substr(0, open);
+            choice.key = given.substr(0, open);
             choice.index = std::stoi(digits);
         }
         if (findField(choice.key, choice.index == 0 ? 1 : choice.index) == nullptr) {
             const bool keyKnown = findField(choice.key, 1) != nullptr;
-            throw SelectionError("-e " + shown(spec) + ": " +
+            throw SelectionError("-e " + shown(given) + ": " +
                                  (keyKnown ? "no such index" : "unknown field") +
                                  " (qlx5100-status --describe lists the fields)");
         }

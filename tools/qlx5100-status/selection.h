@@ -26,9 +26,9 @@ class FieldSelection {
 public:
     FieldSelection() = default;
 
-    // Every spec a key of the field dictionary, optionally with an index it
+    // Every one a key of the field dictionary, optionally with an index it
     // has. Throws SelectionError for the first that is not.
-    explicit FieldSelection(const std::vector<std::string>& specs);
+    explicit FieldSelection(const std::vector<std::string>& wanted);
 
     bool all() const { return choices_.empty(); }
 
@@ -44,8 +44,8 @@ public:
 
     struct Choice {
         std::string key;
-        int index;         // 0: every index
-        std::string spec;  // as given, for "KEY[INDEX]" names
+        int index;          // 0: every index
+        std::string given;  // as given, for "KEY[INDEX]" names
     };
     const std::vector<Choice>& choices() const { return choices_; }
 
