@@ -562,4 +562,43 @@ TEST_F(InBrowser, LargeBatchShowsRowsByRange) {
               Json::array({300, 300, 300, 300}));
 }
 
+// A printout keeps the grids and the tables and drops every control: in print
+// media no input or select is rendered, and the page prints to a PDF.
+// The expert checks' notes: one beside the field it concerns, one about the
+// whole block above its grid.
+TEST_F(InBrowser, WarningsStandBesideTheirFieldAndAboveTheBlock) {
+    writeFile(dir_.path("v.json"), R"({"TotalPinchRoller": 2, "ActivatedPinchRoller": 3,)"
+                                   R"( "PinchRollerPressureSetting": [1, 2, 3]})");
+    ASSERT_EQ(tool({"encode", dir_.path("v.json"), "-o", dir_.path("w.bin")}, "/dev/null"), 0);
+    ASSERT_EQ(shell("printf 'abc' >>" + shellQuoted(dir_.path("w.bin"))), 0);
+    ASSERT_EQ(open({dir_.path("w.bin")}), 0);
+    const std::string beside =
+        eval("document.querySelector('tr[data-key=ActivatedPinchRoller] .warn').textContent");
+    EXPECT_NE(beside.find("TotalPinchRoller"), std::string::npos) << beside;
+    EXPECT_EQ(eval("document.querySelector('tr[data-key=HeaterStatus] .warn').textContent"), "");
+    const std::string above = eval("document.querySelector('.block ul.notes').textContent");
+    EXPECT_NE(above.find("1027 bytes, 3 past 1024"), std::string::npos) << above;
+}
+
+TEST_F(InBrowser, PrintShowsGridsAndTablesWithoutControls) {
+    ASSERT_EQ(open({EXAMPLES_DIR "/blocks"}), 0);
+    eval("location.hash = '#input-1'");  // a batch prints its overview and the chosen block
+    browser_->call("Emulation.setEmulatedMedia", {{"media", "print"}}, page_->session());
+    const auto shown = [&](const std::string& selector) {
+        return eval("[...document.querySelectorAll('" + selector +
+                    "')].filter(e => e.getClientRects().length > 0).length");
+    };
+    EXPECT_EQ(shown("input, select, .filter, .controls"), 0);
+    EXPECT_GT(shown("#overview-table").get<int>(), 0);
+    EXPECT_GT(shown(".grid").get<int>(), 0);
+    EXPECT_GT(shown("table.fields").get<int>(), 0);
+    // Lit bytes and rows print without their screen highlight.
+    page_->hover("table.fields tbody tr");
+    EXPECT_EQ(eval("getComputedStyle(document.querySelector('tr.hl > td')).backgroundColor"),
+              "rgba(0, 0, 0, 0)");
+    const Json pdf = browser_->call("Page.printToPDF", {{"printBackground", true}}, page_->session());
+    EXPECT_EQ(pdf["data"].get<std::string>().rfind("JVBERi0", 0), 0u);  // "%PDF-"
+    EXPECT_GT(pdf["data"].get<std::string>().size(), 20000u);
+}
+
 }  // namespace
