@@ -16,53 +16,16 @@
 #include "escape.h"
 #include "hexdump.h"
 #include "temp_dir.h"
+#include "tool_run.h"
 #include "unitcmnparamio/paramioxml.h"
 
 namespace {
 
+using namespace toolrun;
 using testsupport::TempDir;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// A shell command's exit status (127: not found), its output going to outFile.
-int runShell(const std::string& command, const std::string& outFile) {
-    const int status = std::system((command + " >'" + outFile + "'").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct RunResult {
-    int code = -1;
-    std::string out, err;
-};
-
-// The tool run with args (none may hold a single quote), standard input from
-// stdinFile or /dev/null, standard output to stdoutFile when given.
-RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "",
-                  const std::string& stdoutFile = "") {
-    TempDir dir;
-    std::string command = TOOL_PATH;
-    for (const std::string& a : args) {
-        command += " '" + a + "'";
-    }
-    command +=
-        " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' 2>'" + dir.path("err") + "'";
-    const int code = runShell(command, stdoutFile.empty() ? dir.path("out") : stdoutFile);
-    return {code, readFile(dir.path("out")), readFile(dir.path("err"))};
-}
 
 std::string block(const std::string& name) {
     return EXAMPLES_DIR "/blocks/" + name + ".bin";
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 // The examples are held in step: values -> encode -> block -> analysis -> XML.
@@ -93,7 +56,7 @@ TEST(HexDump, RealToolOutputGivesTheBlockBack) {
     writeFile(dir.path("b"), std::string(bytes.begin(), bytes.end()));
     for (const std::string command : {"xxd", "xxd -a", "xxd -p", "xxd -g8 -u -c8", "od -Ax -tx1",
                                       "od -Ax -tx1z", "hexdump -C"}) {
-        const int status = runShell(command + " " + dir.path("b"), dir.path("d"));
+        const int status = runShell(command + " " + dir.path("b") + " >'" + dir.path("d") + "'");
         if (status == 127) {
             GTEST_SKIP() << command << " is not installed";
         }

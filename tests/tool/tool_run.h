@@ -4,23 +4,16 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "temp_dir.h"
 
 namespace toolrun {
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 // A shell command's exit status (127: not found).
 inline int runShell(const std::string& command) {
@@ -34,15 +27,17 @@ struct RunResult {
 };
 
 // The tool run with args (none may hold a single quote), standard input from
-// stdinFile or /dev/null.
-inline RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "") {
+// stdinFile or /dev/null, standard output to stdoutFile when given.
+inline RunResult runTool(const std::vector<std::string>& args, const std::string& stdinFile = "",
+                         const std::string& stdoutFile = "") {
     testsupport::TempDir dir;
     std::string command = TOOL_PATH;
     for (const std::string& a : args) {
         command += " '" + a + "'";
     }
-    command += " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' >'" + dir.path("out") +
-               "' 2>'" + dir.path("err") + "'";
+    command += " <'" + (stdinFile.empty() ? "/dev/null" : stdinFile) + "' >'" +
+               (stdoutFile.empty() ? dir.path("out") : stdoutFile) + "' 2>'" + dir.path("err") +
+               "'";
     const int code = runShell(command);
     return {code, readFile(dir.path("out")), readFile(dir.path("err"))};
 }
