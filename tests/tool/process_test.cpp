@@ -195,6 +195,8 @@ const Failing kFailing[] = {
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
     {"ControlBytesInANameAnnotated", "--annotate @names", 0, "",
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
+    {"StreamAnnotated", "--stream --annotate <" EXAMPLES_DIR "/blocks/heater-fault.bin", 0, "",
+     "text:HeaterStatus[4]                = 128"},
     // Output that is lost is an error, whichever command wrote it.
     {"BatchToAFullDisk", "-f json " EXAMPLES_DIR "/blocks >/dev/full", 6,
      "qlx5100-status: standard output: write error: No space left on device"},

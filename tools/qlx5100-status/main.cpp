@@ -199,7 +199,7 @@ int run(int argc, char** argv) {
             refused = "diff";
         } else if (options.inputs.size() > 1) {
             refused = "more than one input";
-        } else if (options.format == "xml" || options.format == "json" ||
+        } else if ((options.format == "xml" && !options.annotate) || options.format == "json" ||
                    options.format == "html") {
             refused = "--format " + options.format +
                       (options.format == "xml" ? " (the default; give -f)" : "") +
