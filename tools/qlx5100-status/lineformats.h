@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fields.h"
 #include "render.h"
 #include "selection.h"
 #include "unitcom/statusmap.h"
@@ -26,17 +27,49 @@ void writeTsvHeading(std::ostream& out);
 void writeTsvRows(std::ostream& out, const std::string& name, const StatusMap& map,
                   const FieldSelection& selection);
 
-// The selected values, typed: a dictionary field with one index as one
-// value, with several as an array in index order; numbers as numbers, the
-// texts as shown() strings. Keys the dictionary does not know keep the
+// One line per input: {"file", "ok": true, "values", "warnings"} for a
+// decoded input, {"file", "ok": false, "error", "exit"} for a failed one.
+// "values" are the selected values, typed: a dictionary field with one index
+// as one value, with several as an array in index order; numbers as numbers,
+// the texts as shown() strings. Keys the dictionary does not know keep the
 // map's form, {"INDEX": "text"}. A KEY[INDEX] choice is one value under
-// "KEY[INDEX]". For all(), exactly what encode reads.
-Json typedValues(const StatusMap& map, const FieldSelection& selection);
+// "KEY[INDEX]". For all(), exactly what encode reads. Each line goes to the
+// stream in one write.
+class NdjsonWriter {
+public:
+    explicit NdjsonWriter(const FieldSelection& selection);
 
-// One line: {"file", "ok": true, "values", "warnings"} for a decoded input,
-// {"file", "ok": false, "error", "exit"} for a failed one.
-void writeNdjsonLine(std::ostream& out, const std::string& name, int code, const std::string& error,
-                     const StatusMap& map, const std::vector<Warning>& warnings,
-                     const FieldSelection& selection);
+    void write(std::ostream& out, const std::string& file, int code, const std::string& error,
+               const StatusMap& map, const std::vector<Warning>& warnings);
+
+private:
+    // A key's dictionary rows and its JSON member name, for every block.
+    struct Plan {
+        std::string key;
+        std::string name;  // "KEY": as JSON
+        const FieldInfo* field = nullptr;
+        bool indexed = false;
+        std::vector<std::pair<bool, const FieldInfo*>> rows;  // by index, looked up yet?
+
+        const FieldInfo* row(const std::string& key, int index);
+    };
+    struct Chosen {
+        std::string label;
+        int index;
+        Plan plan;
+    };
+
+    static Plan plan(const std::string& key, std::string jsonName);
+    void quoted(const std::string& text);
+    void member(const std::string& key);
+    void typed(const FieldInfo* field, const std::string& value);
+    void keyValues(Plan& p, const std::map<int, std::string>& values);
+    void values(const StatusMap& map);
+
+    bool all_;
+    std::vector<Chosen> chosen_;
+    std::vector<Plan> byPosition_;
+    std::string line_;
+};
 
 }  // namespace qlx5100status

@@ -64,8 +64,7 @@ int Printer::named(const std::string& name, int code, Analysis& analysis) {
             writeTsvRows(out_, name, analysis.map(), selection_);
         }
     } else if (format_ == "ndjson") {
-        writeNdjsonLine(out_, name, code, analysis.error(), analysis.map(), analysis.warnings(),
-                        selection_);
+        ndjson_.write(out_, name, code, analysis.error(), analysis.map(), analysis.warnings());
         // A reader at the other end of a pipe sees each input as it is done.
         out_.flush();
     } else if (format_ == "json") {

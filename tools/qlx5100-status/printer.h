@@ -7,6 +7,7 @@
 
 #include "analysis.h"
 #include "htmlreport.h"
+#include "lineformats.h"
 #include "options.h"
 #include "selection.h"
 
@@ -24,7 +25,8 @@ public:
           format_(options.format),
           annotate_(options.annotate),
           strict_(options.strict),
-          batch_(batch) {
+          batch_(batch),
+          ndjson_(selection) {
         if (format_ == "html") {
             html_ = std::make_unique<HtmlReport>(batch ? PageKind::Batch : PageKind::Block);
         }
@@ -56,6 +58,7 @@ private:
     bool batch_;
     bool first_ = true;
     std::unique_ptr<HtmlReport> html_;
+    NdjsonWriter ndjson_;
 };
 
 }  // namespace qlx5100status

@@ -46,9 +46,12 @@ std::vector<Warning> checkBlock(const std::vector<std::uint8_t>& block, const St
         Warning warning;
     };
     std::vector<Placed> notes;
-    const FieldInfo* total = findField("TotalPinchRoller", 1);
-    const FieldInfo* activated = findField("ActivatedPinchRoller", 1);
-    const FieldInfo* settings = findField("PinchRollerPressureSetting", 1);
+    // The dictionary is fixed: its rows and the table's room are looked up
+    // once, not for every block of a stream.
+    static const FieldInfo* const total = findField("TotalPinchRoller", 1);
+    static const FieldInfo* const activated = findField("ActivatedPinchRoller", 1);
+    static const FieldInfo* const settings = findField("PinchRollerPressureSetting", 1);
+    static const std::size_t room = roomFor(*settings);
 
     const long long totalValue = decoded(map, total->key);
     const long long count = decoded(map, activated->key);
@@ -62,7 +65,6 @@ std::vector<Warning> checkBlock(const std::vector<std::uint8_t>& block, const St
 
     const auto found = map.find(settings->key);
     const std::size_t read = found == map.end() ? 0 : found->second.size();
-    const std::size_t room = roomFor(*settings);
     if (read > room) {
         const std::size_t end = settings->offset + read * settings->width;
         const FieldInfo* hit = nullptr;
