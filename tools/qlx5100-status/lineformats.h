@@ -51,7 +51,7 @@ private:
         bool indexed = false;
         std::vector<std::pair<bool, const FieldInfo*>> rows;  // by index, looked up yet?
 
-        const FieldInfo* row(const std::string& key, int index);
+        const FieldInfo* row(int index);
     };
     struct Chosen {
         std::string label;
@@ -61,6 +61,7 @@ private:
 
     static Plan plan(const std::string& key, std::string jsonName);
     void quoted(const std::string& text);
+    void separate(bool& first);  // a comma before every member but the first
     void member(const std::string& key);
     void typed(const FieldInfo* field, const std::string& value);
     void keyValues(Plan& p, const std::map<int, std::string>& values);

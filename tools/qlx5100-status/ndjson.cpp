@@ -35,6 +35,13 @@ void NdjsonWriter::quoted(const std::string& text) {
     line_ += '"';
 }
 
+void NdjsonWriter::separate(bool& first) {
+    if (!first) {
+        line_ += ',';
+    }
+    first = false;
+}
+
 void NdjsonWriter::member(const std::string& key) {
     quoted(key);
     line_ += ':';
@@ -55,7 +62,7 @@ void NdjsonWriter::typed(const FieldInfo* field, const std::string& value) {
     quoted(shown(value));
 }
 
-const FieldInfo* NdjsonWriter::Plan::row(const std::string& key, int index) {
+const FieldInfo* NdjsonWriter::Plan::row(int index) {
     if (index < 0 || index > 255) {
         return findField(key, index);
     }
@@ -102,8 +109,7 @@ void NdjsonWriter::keyValues(Plan& p, const std::map<int, std::string>& values) 
         line_ += '{';
         bool first = true;
         for (const auto& [index, value] : values) {
-            line_ += first ? "" : ",";
-            first = false;
+            separate(first);
             member(std::to_string(index));
             quoted(shown(value));
         }
@@ -122,9 +128,8 @@ void NdjsonWriter::keyValues(Plan& p, const std::map<int, std::string>& values) 
     line_ += '[';
     bool first = true;
     for (const auto& [index, value] : values) {
-        line_ += first ? "" : ",";
-        first = false;
-        typed(p.row(p.key, index), value);
+        separate(first);
+        typed(p.row(index), value);
     }
     line_ += ']';
 }
@@ -146,8 +151,7 @@ void NdjsonWriter::values(const StatusMap& map) {
                 byPosition_[i] = plan(key, line_.substr(at));
                 line_.resize(at);
             }
-            line_ += first ? "" : ",";
-            first = false;
+            separate(first);
             keyValues(byPosition_[i], entries);
             ++i;
         }
@@ -158,14 +162,12 @@ void NdjsonWriter::values(const StatusMap& map) {
                 continue;
             }
             if (c.index == 0) {
-                line_ += first ? "" : ",";
-                first = false;
+                separate(first);
                 keyValues(c.plan, k->second);
             } else if (const auto v = k->second.find(c.index); v != k->second.end()) {
-                line_ += first ? "" : ",";
-                first = false;
+                separate(first);
                 line_ += c.plan.name;
-                typed(c.plan.row(c.plan.key, c.index), v->second);
+                typed(c.plan.row(c.index), v->second);
             }
         }
     }
@@ -189,8 +191,8 @@ void NdjsonWriter::write(std::ostream& out, const std::string& file, int code,
         line_ += ",\"warnings\":[";
         bool first = true;
         for (const Warning& w : warnings) {
-            line_ += first ? "{\"key\":" : ",{\"key\":";
-            first = false;
+            separate(first);
+            line_ += "{\"key\":";
             if (w.key.empty()) {
                 line_ += "null,\"index\":null";
             } else {
