@@ -1,5 +1,6 @@
 #include "hexdump.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -290,8 +291,15 @@ private:
                 fail("offset " + hex(offset) + " is beyond the " + std::to_string(maxBytes_) +
                      "-byte limit");
             }
-            while (bytes_.size() < offset) {
-                bytes_.insert(bytes_.end(), lastLine_.begin(), lastLine_.end());
+            // A run may reach the limit one byte a line: copy what is already
+            // filled, doubling each pass, rather than a line at a time.
+            bytes_.resize(offset);
+            const auto run = bytes_.begin() + static_cast<std::ptrdiff_t>(position);
+            std::copy(lastLine_.begin(), lastLine_.end(), run);
+            for (std::size_t filled = lastLine_.size(); position + filled < offset;) {
+                const std::size_t n = std::min(filled, offset - position - filled);
+                std::copy_n(run, n, run + static_cast<std::ptrdiff_t>(filled));
+                filled += n;
             }
             return;
         }
