@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "difference.h"
 #include "selection.h"
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
@@ -55,19 +56,6 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, c
 void writeDescription(std::ostream& out);
 Json describeJson();
 
-struct Difference {
-    std::string key;
-    int index;
-    std::optional<std::string> before;  // absent: no such entry
-    std::optional<std::string> after;
-};
-
-// Every key and index whose entry differs or exists on one side only, in map
-// order.
-std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& after);
-// Those selection selects, in its order.
-std::vector<Difference> selectDifferences(std::vector<Difference> differences,
-                                          const FieldSelection& selection);
 void writeDifferences(std::ostream& out, const std::vector<Difference>& differences);
 Json differencesJson(const std::vector<Difference>& differences);
 
