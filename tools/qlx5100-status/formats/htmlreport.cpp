@@ -4,7 +4,6 @@
 #include <boost/archive/iterators/base64_from_binary.hpp>
 #include <boost/archive/iterators/transform_width.hpp>
 #include <cctype>
-#include <iomanip>
 #include <map>
 #include <pugixml.hpp>
 #include <set>
@@ -19,9 +18,6 @@
 namespace qlx5100status {
 
 namespace {
-
-// The status block proper; longer inputs are shown as far as a field reaches.
-constexpr std::size_t kBlockSize = 1024;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -67,11 +63,6 @@ Json nonZeroStretches(const Bytes& bytes) {
 const FieldInfo* placedField(const std::string& key, int index) {
     const FieldInfo* f = findField(key, index);
     return f != nullptr && f->type != FieldType::Constant ? f : nullptr;
-}
-
-std::size_t columnOffset(const FieldInfo& f, int index) {
-    return f.countedBy != nullptr ? f.offset + static_cast<std::size_t>(index - 1) * f.width
-                                  : f.offset;
 }
 
 // "-5" as -5 and so on: a number is shorter in the page than its text, and
@@ -152,12 +143,6 @@ void attribute(pugi::xml_node node, const char* name, const std::string& value) 
     node.append_attribute(name).set_value(value.c_str());
 }
 
-std::string hexOffset(std::size_t offset) {
-    std::ostringstream out;
-    out << "0x" << std::setfill('0') << std::setw(3) << std::hex << offset;
-    return out.str();
-}
-
 }  // namespace
 
 void HtmlReport::add(const std::string& name, int code, const std::string& error,
@@ -171,6 +156,7 @@ void HtmlReport::add(const std::string& name, int code, const std::string& error
         return;
     }
     input.size = block.size();
+    // The status block proper; longer inputs are shown as far as a field reaches.
     std::size_t reach = std::min(block.size(), kBlockSize);
     for (const Placement& p : placements(block)) {
         input.placed.emplace_back(p.field->key, p.index);
@@ -222,7 +208,7 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         col["index"] = c.second;
         const FieldInfo* f = findField(c.first, c.second);
         if (const FieldInfo* placed = placedField(c.first, c.second)) {
-            col["offset"] = columnOffset(*placed, c.second);
+            col["offset"] = entryOffset(*placed, c.second);
             col["width"] = placed->width;
         } else {
             col["offset"] = nullptr;
@@ -387,7 +373,7 @@ std::string HtmlReport::page() const {
                 element(tr, "td", d.key);
                 element(tr, "td", std::to_string(d.index));
                 const FieldInfo* f = placedField(d.key, d.index);
-                element(tr, "td", f != nullptr ? hexOffset(columnOffset(*f, d.index)) : "-");
+                element(tr, "td", f != nullptr ? hexOffset(entryOffset(*f, d.index)) : "-");
                 element(tr, "td", f != nullptr ? std::to_string(f->width) : "-");
                 attribute(element(tr, "td", d.before ? shown(*d.before) : "(absent)"), "class",
                           "old");

@@ -11,14 +11,6 @@
 
 namespace qlx5100status {
 
-namespace {
-
-bool indexed(const FieldInfo& field) {
-    return field.countedBy != nullptr || findField(field.key, 2) != nullptr;
-}
-
-}  // namespace
-
 void NdjsonWriter::quoted(const std::string& text) {
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
@@ -82,7 +74,7 @@ NdjsonWriter::Plan NdjsonWriter::plan(const std::string& key, std::string jsonNa
     p.key = key;
     p.name = std::move(jsonName);
     p.field = findField(key, 1);
-    p.indexed = p.field != nullptr && indexed(*p.field);
+    p.indexed = p.field != nullptr && hasSeveralIndices(*p.field);
     return p;
 }
 

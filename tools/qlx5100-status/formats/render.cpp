@@ -133,12 +133,6 @@ std::string pad(std::string text, std::size_t width) {
     return text;
 }
 
-std::string hexOffset(std::size_t offset, int digits) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%0*zx", digits, offset);
-    return buf;
-}
-
 std::string offsetText(const FieldInfo& f) {
     if (f.type == FieldType::Constant) {
         return "-";
@@ -213,7 +207,7 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, c
     std::vector<std::string> labels;
     std::size_t widths[3] = {0, 0, 0};
     for (const Placement& p : fields) {
-        const bool several = p.field->countedBy != nullptr || findField(p.field->key, 2) != nullptr;
+        const bool several = hasSeveralIndices(*p.field);
         widthText.push_back(std::to_string(p.width) + (p.width == 1 ? " byte" : " bytes"));
         labels.push_back(std::string(p.field->key) +
                          (several ? "[" + std::to_string(p.index) + "]" : ""));

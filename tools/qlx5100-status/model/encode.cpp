@@ -58,22 +58,8 @@ void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offse
         return;
     }
     const long long value = integerValue(v, where);
-    long long low = 0;
-    long long high = 0;
-    switch (f.type) {
-        case FieldType::Int8:
-            low = -128;
-            high = 127;
-            break;
-        case FieldType::UInt8:
-            high = 255;
-            break;
-        case FieldType::UInt16BE:
-            high = 65535;
-            break;
-        default:
-            break;
-    }
+    const long long low = typeInfo(f.type).low;
+    const long long high = typeInfo(f.type).high;
     if (value < low || value > high) {
         throw EncodeError(where + ": " + std::to_string(value) + " is outside " +
                           std::to_string(low) + ".." + std::to_string(high) + " (" +
@@ -132,7 +118,7 @@ json plainValues(const json& input, std::vector<std::string>& skipped) {
             }
             list.push_back(value);
         }
-        const bool several = field->countedBy != nullptr || findField(key, 2) != nullptr;
+        const bool several = hasSeveralIndices(*field);
         if (several) {
             out[key] = std::move(list);
         } else if (list.size() == 1) {

@@ -1,6 +1,7 @@
 #include "fields.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 namespace qlx5100status {
@@ -61,36 +62,42 @@ const FieldInfo* findField(const std::string& key, int index) {
     return nullptr;
 }
 
+const std::vector<FieldTypeInfo>& fieldTypes() {
+    static const std::vector<FieldTypeInfo> types = {
+#define QLX5100_STATUS_ROW(id, name, width, low, high, read) \
+    {FieldType::id, name, width, low, high, read},
+        QLX5100_STATUS_FIELD_TYPES(QLX5100_STATUS_ROW)
+#undef QLX5100_STATUS_ROW
+    };
+    return types;
+}
+
+const FieldTypeInfo& typeInfo(FieldType type) {
+    return fieldTypes().at(static_cast<std::size_t>(type));
+}
+
 const char* typeName(FieldType type) {
-    switch (type) {
-        case FieldType::Constant:
-            return "constant";
-        case FieldType::Int8:
-            return "signed 8-bit";
-        case FieldType::UInt8:
-            return "unsigned 8-bit";
-        case FieldType::UInt16BE:
-            return "unsigned 16-bit big-endian";
-        case FieldType::Text:
-            return "text";
-    }
-    return "";
+    return typeInfo(type).name;
 }
 
 const char* readWith(FieldType type) {
-    switch (type) {
-        case FieldType::Constant:
-            return "the heater's own number";
-        case FieldType::Int8:
-            return "convertBigCharToLittleINT32";
-        case FieldType::UInt8:
-            return "convertBigUCharToLittleINT32";
-        case FieldType::UInt16BE:
-            return "convertBigUShortToLittleINT32";
-        case FieldType::Text:
-            return "copied up to the first NUL, white space trimmed";
-    }
-    return "";
+    return typeInfo(type).readWith;
+}
+
+bool hasSeveralIndices(const FieldInfo& field) {
+    return field.countedBy != nullptr || findField(field.key, 2) != nullptr;
+}
+
+std::size_t entryOffset(const FieldInfo& field, int index) {
+    return field.countedBy != nullptr
+               ? field.offset + static_cast<std::size_t>(index - 1) * field.width
+               : field.offset;
+}
+
+std::string hexOffset(std::size_t offset, int digits) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%0*zx", digits, offset);
+    return buf;
 }
 
 std::size_t roomFor(const FieldInfo& counted) {
@@ -121,7 +128,7 @@ std::vector<Placement> placements(const std::vector<std::uint8_t>& block) {
         }
         const std::size_t n = block[count->offset];
         for (std::size_t i = 1; i <= n; ++i) {
-            const std::size_t offset = f.offset + (i - 1) * f.width;
+            const std::size_t offset = entryOffset(f, static_cast<int>(i));
             if (offset + f.width > block.size()) {
                 break;
             }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "fields.h"
+
 namespace qlx5100status {
 
 namespace {
@@ -482,10 +484,6 @@ bool looksLikeHexDump(std::string_view text) {
 
 namespace {
 
-// The size of a status block: printable text this long that is no dump is
-// taken for a block of printable bytes.
-constexpr std::size_t kBlockBytes = 1024;
-
 // Whether what follows line (1-based) parses as a dump on its own.
 bool restIsADump(std::string_view text, std::size_t line) {
     for (std::size_t i = 0; i < line && !text.empty(); ++i) {
@@ -513,7 +511,7 @@ DecodedInput decodeInput(std::vector<std::uint8_t> bytes, InputFormat format) {
     try {
         return {parseHexDump(text), true};
     } catch (const HexDumpError& e) {
-        if (format == InputFormat::Auto && bytes.size() >= kBlockBytes && e.decoded() == 0 &&
+        if (format == InputFormat::Auto && bytes.size() >= kBlockSize && e.decoded() == 0 &&
             !restIsADump(text, e.line())) {
             return {std::move(bytes), false};
         }

@@ -9,8 +9,6 @@ namespace qlx5100status {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1024;
-
 // The decoded value of a single-valued integer field, or -1.
 long long decoded(const StatusMap& map, const std::string& key) {
     const auto k = map.find(key);
