@@ -12,6 +12,7 @@
 
 #include "encode.h"
 #include "escape.h"
+#include "lineformats.h"
 #include "tool_run.h"
 
 namespace {

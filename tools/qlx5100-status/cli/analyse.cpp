@@ -1,53 +1,63 @@
-// The main job: every input through both exports, the results printed.
+// The main job: every input through both exports, the results written.
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 
-#include "analysis.h"
 #include "commands.h"
 #include "exitcodes.h"
 #include "input.h"
 #include "messages.h"
 #include "output.h"
-#include "printer.h"
+#include "writer.h"
 
 namespace qlx5100status {
 
-int runAnalysis(const Options& options, const AnalyzerModules& modules) {
+int settle(const Mode& mode, const std::string& name, int code, const Analysis& analysis,
+           const std::string& writeProblem) {
+    if (code != kOk) {
+        printError(analysis.error());
+    }
+    for (const Warning& w : analysis.warnings()) {
+        printWarning(name, w.text);
+    }
+    if (code == kOk && !writeProblem.empty()) {
+        printError(name + ": " + writeProblem);
+        return kAnalysisFailed;
+    }
+    return code == kOk && mode.strict && !analysis.warnings().empty() ? kInputError : code;
+}
+
+int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     std::vector<std::string> inputs;
     try {
-        inputs = expandInputs(options.inputs);
+        inputs = expandInputs(mode.inputs);
     } catch (const InputError& e) {
-        fail(e.what());
+        printError(e.what());
         return kInputError;
     }
     if (inputs.empty()) {
-        fail("no files to read in " + displayName(options.inputs.front()));
+        printError("no files to read in " + displayName(mode.inputs.front()));
         return kInputError;
-    }
-    if (std::count(inputs.begin(), inputs.end(), "-") > 1) {
-        fail("standard input ('-') can be read only once");
-        return kUsage;
     }
     // A folder is a batch even when it holds one file: the output's shape
     // should not depend on how many files happen to be in it.
     std::error_code ec;
-    const bool batch =
-        inputs.size() > 1 || std::filesystem::is_directory(options.inputs.front(), ec);
-    Analysis analysis(modules, parseInputFormat(options.inputFormat));
-    Output output(options.output);
+    const bool batch = inputs.size() > 1 || std::filesystem::is_directory(mode.inputs.front(), ec);
+    Analysis analysis(modules, mode.inputFormat);
+    Output output(mode.output);
     if (!output.opened()) {
         return kOutputError;
     }
-    Printer printer(output.stream(), options, options.selection, batch);
-    const bool convert = !options.annotate && options.format != "table" && options.format != "html";
+    Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch);
+    const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
-    printer.begin();
+    writer.begin();
     for (const std::string& path : inputs) {
-        const int code = printer.result(path, analysis.run(path, convert), analysis);
-        worst = std::max(worst, code);
+        const std::string name = displayName(path);
+        const int code = analysis.run(path, convert);
+        const std::string problem = writer.write(analysis.decoded(name, code));
+        worst = std::max(worst, settle(mode, name, code, analysis, problem));
     }
-    printer.end();
+    writer.end();
     return output.finish() ? worst : kOutputError;
 }
 

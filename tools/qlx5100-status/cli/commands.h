@@ -1,26 +1,38 @@
-// The tool's commands; each returns the exit code (exitcodes.h) and has said
-// on standard error what went wrong.
+// The tool's commands, each from a resolved Mode; each returns the exit code
+// (exitcodes.h) and has said on standard error what went wrong.
 #pragma once
 
+#include <string>
+
+#include "analysis.h"
+#include "mode.h"
 #include "modules.h"
-#include "options.h"
 
 namespace qlx5100status {
 
-// Analyses every input (files, '-', directories) and prints the results.
-int runAnalysis(const Options& options, const AnalyzerModules& modules);
+// Analyses every input (files, '-', directories) and writes the results.
+int runAnalysis(const Mode& mode, const AnalyzerModules& modules);
 
-// Reads standard input or one file as consecutive blocks and prints each as
+// Reads standard input or one file as consecutive blocks and writes each as
 // soon as it is complete.
-int runStream(const Options& options, const AnalyzerModules& modules);
+int runStream(const Mode& mode, const AnalyzerModules& modules);
 
-// Compares the decoded values of options.diffOld and options.diffNew.
-int runDiff(const Options& options, const AnalyzerModules& modules);
+// Compares the decoded values of mode.inputs[0] and [1].
+int runDiff(const Mode& mode, const AnalyzerModules& modules);
 
-// Builds a block from the values in options.encodeValues.
-int runEncode(const Options& options);
+// Builds a block from the values in mode.inputs[0].
+int runEncode(const Mode& mode);
 
-// Prints the field dictionary.
-int runDescribe(const Options& options);
+// Writes the field dictionary.
+int runDescribe(const Mode& mode);
+
+// Writes the version and the modules' paths.
+int runVersion(const Mode& mode, const AnalyzerModules& modules);
+
+// The command loop's one place for what an input's result means: says its
+// error (and why writing it failed, when it did) and its warnings on standard
+// error, applies --strict, and returns the input's exit code.
+int settle(const Mode& mode, const std::string& name, int code, const Analysis& analysis,
+           const std::string& writeProblem = std::string());
 
 }  // namespace qlx5100status

@@ -1,19 +1,18 @@
 // --describe: the field dictionary; needs no module.
-#include <iostream>
-
 #include "commands.h"
 #include "exitcodes.h"
+#include "output.h"
 #include "render.h"
 
 namespace qlx5100status {
 
-int runDescribe(const Options& options) {
-    if (options.format == "json") {
-        std::cout << dumpJson(describeJson()) << '\n';
-    } else {
-        writeDescription(std::cout);
+int runDescribe(const Mode& mode) {
+    Output output(mode.output);
+    if (!output.opened()) {
+        return kOutputError;
     }
-    return kOk;
+    writeDescription(output.stream(), mode.format);
+    return output.finish() ? kOk : kOutputError;
 }
 
 }  // namespace qlx5100status

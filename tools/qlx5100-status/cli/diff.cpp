@@ -1,8 +1,7 @@
 // diff OLD NEW: the decoded values of two blocks, side by side.
-#include <iostream>
+#include <algorithm>
 #include <utility>
 
-#include "analysis.h"
 #include "commands.h"
 #include "exitcodes.h"
 #include "htmlreport.h"
@@ -13,39 +12,34 @@
 
 namespace qlx5100status {
 
-int runDiff(const Options& options, const AnalyzerModules& modules) {
-    if (options.diffOld == "-" && options.diffNew == "-") {
-        fail("standard input ('-') can be read only once");
-        return kUsage;
-    }
-    const InputFormat format = parseInputFormat(options.inputFormat);
-    Analysis before(modules, format);
-    Analysis after(modules, format);
-    for (auto [analysis, path] :
-         {std::pair{&before, &options.diffOld}, {&after, &options.diffNew}}) {
-        const int code = analysis->run(*path, false);
+int runDiff(const Mode& mode, const AnalyzerModules& modules) {
+    Analysis before(modules, mode.inputFormat);
+    Analysis after(modules, mode.inputFormat);
+    const std::string names[2] = {displayName(mode.inputs[0]), displayName(mode.inputs[1])};
+    int worst = kOk;
+    for (int i = 0; i < 2; ++i) {
+        Analysis& analysis = i == 0 ? before : after;
+        const int code = analysis.run(mode.inputs[i], false);
         if (code != kOk) {
-            fail(analysis->error());
+            printError(analysis.error());
             return code;
         }
+        worst = std::max(worst, settle(mode, names[i], code, analysis));
     }
-    auto differences = selectDifferences(compareMaps(before.map(), after.map()), options.selection);
-    const int code = differences.empty() ? kOk : kDifferent;
-    Output output(options.output);
+    auto differences = selectDifferences(compareMaps(before.map(), after.map()), mode.selection);
+    const int code = std::max(worst, differences.empty() ? int{kOk} : int{kDifferent});
+    Output output(mode.output);
     if (!output.opened()) {
         return kOutputError;
     }
-    std::ostream& out = output.stream();
-    if (options.format == "html") {
+    if (mode.format == Format::Html) {
         HtmlReport report(PageKind::Diff);
-        report.add(displayName(options.diffOld), kOk, "", before.block(), before.map());
-        report.add(displayName(options.diffNew), kOk, "", after.block(), after.map());
+        report.add(before.decoded(names[0], kOk));
+        report.add(after.decoded(names[1], kOk));
         report.setDifferences(std::move(differences));
-        out << report.page();
-    } else if (options.format == "json") {
-        out << dumpJson(differencesJson(differences)) << '\n';
-    } else if (!differences.empty()) {
-        writeDifferences(out, differences);
+        output.stream() << report.page();
+    } else {
+        writeDifferences(output.stream(), differences, mode.format);
     }
     return output.finish() ? code : kOutputError;
 }

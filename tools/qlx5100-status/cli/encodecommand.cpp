@@ -14,7 +14,6 @@
 #include "messages.h"
 #include "orvplatform/hostloader.h"
 #include "output.h"
-#include "render.h"
 
 namespace qlx5100status {
 
@@ -43,11 +42,12 @@ std::string parseErrorText(const std::vector<std::uint8_t>& text,
 
 }  // namespace
 
-int runEncode(const Options& options) {
+int runEncode(const Mode& mode) {
+    const std::string& valuesPath = mode.inputs.front();
     nlohmann::json values;
     std::vector<std::uint8_t> text;
     try {
-        text = readBytes(options.encodeValues);
+        text = readBytes(valuesPath);
         // The library keeps the last of two equal keys; a value given twice
         // is a mistake in the file, not a choice to make for its writer.
         std::vector<std::set<std::string>> keys;
@@ -66,16 +66,16 @@ int runEncode(const Options& options) {
                 return true;
             });
     } catch (const InputError& e) {
-        fail(e.what());
+        printError(e.what());
         return kInputError;
     } catch (const EncodeError& e) {
-        fail(displayName(options.encodeValues) + ": " + e.what());
+        printError(displayName(valuesPath) + ": " + e.what());
         return kInputError;
     } catch (const nlohmann::json::parse_error& e) {
-        fail(displayName(options.encodeValues) + ": " + parseErrorText(text, e));
+        printError(displayName(valuesPath) + ": " + parseErrorText(text, e));
         return kInputError;
     } catch (const nlohmann::json::exception& e) {
-        fail(displayName(options.encodeValues) + ": " + e.what());
+        printError(displayName(valuesPath) + ": " + e.what());
         return kInputError;
     }
     std::vector<std::uint8_t> block;
@@ -83,22 +83,23 @@ int runEncode(const Options& options) {
         std::vector<std::string> skipped;
         block = encodeBlock(plainValues(values, skipped));
         for (const std::string& key : skipped) {
-            fail(displayName(options.encodeValues) + ": " + shown(key) +
-                 " is not a field of the block (a common module's value); left out");
+            printNote(displayName(valuesPath) + ": " + shown(key) +
+                      " is not a field of the block (a common module's value); left out");
         }
     } catch (const EncodeError& e) {
-        fail(displayName(options.encodeValues) + ": " + e.what());
+        printError(displayName(valuesPath) + ": " + e.what());
         return kInputError;
     }
-    if (options.encodeOutput == "-") {
+    if (mode.output == "-") {
         if (orvplatform::isTerminal(stdout)) {
-            fail("not writing a binary block to a terminal; give -o FILE or redirect the output");
+            printError(
+                "not writing a binary block to a terminal; give -o FILE or redirect the output");
             return kUsage;
         }
         orvplatform::setBinaryMode(stdout);
     }
     // Opened only now, so that a refused input leaves the file as it was.
-    Output output(options.encodeOutput);
+    Output output(mode.output);
     if (!output.opened()) {
         return kOutputError;
     }

@@ -145,13 +145,14 @@ void attribute(pugi::xml_node node, const char* name, const std::string& value) 
 
 }  // namespace
 
-void HtmlReport::add(const std::string& name, int code, const std::string& error,
-                     const std::vector<std::uint8_t>& block, const StatusMap& map) {
+void HtmlReport::add(const Decoded& decoded) {
+    const std::vector<std::uint8_t>& block = *decoded.block;
+    const StatusMap& map = *decoded.map;
     Input input;
-    input.name = name;
-    input.code = code;
-    if (code != 0) {
-        input.error = error;
+    input.name = *decoded.name;
+    input.code = decoded.code;
+    if (decoded.code != 0) {
+        input.error = *decoded.error;
         inputs_.push_back(std::move(input));
         return;
     }
@@ -168,7 +169,7 @@ void HtmlReport::add(const std::string& name, int code, const std::string& error
             input.values.emplace_back(Column{key, index}, shown(value));
         }
     }
-    input.warnings = checkBlock(block, map);
+    input.warnings = *decoded.warnings;
     inputs_.push_back(std::move(input));
 }
 

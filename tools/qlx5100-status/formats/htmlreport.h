@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "decoded.h"
 #include "render.h"
 #include "unitcom/statusmap.h"
 #include "warnings.h"
@@ -32,8 +33,7 @@ public:
     // One input in order, name and error as the tool shows them (shown()).
     // For a failed one (code != 0) error says why; the block and map of a
     // failed input are not shown.
-    void add(const std::string& name, int code, const std::string& error,
-             const std::vector<std::uint8_t>& block, const StatusMap& map);
+    void add(const Decoded& input);
 
     // The diff page's list of changed fields (compareMaps).
     void setDifferences(std::vector<Difference> differences) {

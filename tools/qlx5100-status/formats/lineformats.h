@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fields.h"
+#include "formatlist.h"
 #include "render.h"
 #include "selection.h"
 #include "unitcom/statusmap.h"
@@ -15,17 +16,31 @@
 
 namespace qlx5100status {
 
-// "file,key,index,value", then one row per selected entry; name is shown()
-// already. Fields quoted per RFC 4180 where they need it, lines end in "\n".
-void writeCsvHeading(std::ostream& out);
-void writeCsvRows(std::ostream& out, const std::string& name, const StatusMap& map,
-                  const FieldSelection& selection);
+// csv and tsv: one delimited writer, two dialects. Every cell is a shown()
+// text; lines end in "\n".
+struct Delimited {
+    char separator;
+    // One cell: csv quotes per RFC 4180 where a cell needs it; tsv writes a
+    // tab and a line break (which shown() wrote "\x09", "\x0A") as "\t" and
+    // "\n", a backslash staying shown()'s "\\".
+    std::string (*cell)(const std::string& shownText);
+};
 
-// The same columns separated by tabs, a tab and a line break in a text
-// written "\t" and "\n" (and a backslash "\\").
-void writeTsvHeading(std::ostream& out);
-void writeTsvRows(std::ostream& out, const std::string& name, const StatusMap& map,
-                  const FieldSelection& selection);
+// The dialect of format, or null for a format that is not delimited.
+const Delimited* delimitedFor(Format format);
+
+std::string csvField(const std::string& text);
+std::string tsvField(const std::string& text);
+
+void writeDelimitedHeading(std::ostream& out, const Delimited& d,
+                           const std::vector<std::string>& columns);
+// Rows of cells, each a shown() text.
+void writeDelimitedRows(std::ostream& out, const Delimited& d,
+                        const std::vector<std::vector<std::string>>& rows);
+// One row per selected entry of one input: file (name, shown() already),
+// key, index, value.
+void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
+                           const StatusMap& map, const FieldSelection& selection);
 
 // One line per input: {"file", "ok": true, "values", "warnings"} for a
 // decoded input, {"file", "ok": false, "error", "exit"} for a failed one.

@@ -8,6 +8,7 @@
 
 #include "escape.h"
 #include "fields.h"
+#include "lineformats.h"
 
 namespace qlx5100status {
 
@@ -289,15 +290,28 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, c
     }
 }
 
-void writeDescription(std::ostream& out) {
-    std::vector<std::vector<std::string>> rows = {
-        {"KEY", "INDEX", "OFFSET", "WIDTH", "TYPE", "READ WITH"}};
+void writeDescription(std::ostream& out, Format format) {
+    if (format == Format::Json) {
+        out << dumpJson(describeJson()) << '\n';
+        return;
+    }
+    const Delimited* delimited = delimitedFor(format);
+    std::vector<std::vector<std::string>> rows;
+    if (delimited != nullptr) {
+        rows.push_back({"key", "index", "offset", "width", "type", "readWith"});
+    } else {
+        rows.push_back({"KEY", "INDEX", "OFFSET", "WIDTH", "TYPE", "READ WITH"});
+    }
     for (const FieldInfo& f : fieldTable()) {
         rows.push_back({f.key, indexText(f), offsetText(f),
                         f.width == 0 ? "-" : std::to_string(f.width), typeName(f.type),
                         howRead(f)});
     }
-    writeColumns(out, rows);
+    if (delimited != nullptr) {
+        writeDelimitedRows(out, *delimited, rows);
+    } else {
+        writeColumns(out, rows);
+    }
 }
 
 Json describeJson() {
@@ -324,16 +338,41 @@ Json describeJson() {
     return list;
 }
 
-void writeDifferences(std::ostream& out, const std::vector<Difference>& differences) {
-    std::vector<std::vector<std::string>> rows = {{"KEY", "INDEX", "OLD", "NEW"}};
-    const auto shownOrAbsent = [](const std::optional<std::string>& v) {
-        return v ? shown(*v) : std::string("(absent)");
-    };
-    for (const Difference& d : differences) {
-        rows.push_back({shown(d.key), std::to_string(d.index), shownOrAbsent(d.before),
-                        shownOrAbsent(d.after)});
+void writeDifferences(std::ostream& out, const std::vector<Difference>& differences,
+                      Format format) {
+    if (format == Format::Json) {
+        out << dumpJson(differencesJson(differences)) << '\n';
+        return;
     }
-    writeColumns(out, rows);
+    if (format == Format::Ndjson) {
+        for (const Json& row : differencesJson(differences)) {
+            out << row.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict) << '\n';
+        }
+        return;
+    }
+    const Delimited* delimited = delimitedFor(format);
+    if (delimited == nullptr && differences.empty()) {
+        return;
+    }
+    const char* absent = delimited != nullptr ? "" : "(absent)";
+    const auto shownOr = [absent](const std::optional<std::string>& v) {
+        return v ? shown(*v) : std::string(absent);
+    };
+    std::vector<std::vector<std::string>> rows;
+    if (delimited != nullptr) {
+        rows.push_back({"key", "index", "old", "new"});
+    } else {
+        rows.push_back({"KEY", "INDEX", "OLD", "NEW"});
+    }
+    for (const Difference& d : differences) {
+        rows.push_back(
+            {shown(d.key), std::to_string(d.index), shownOr(d.before), shownOr(d.after)});
+    }
+    if (delimited != nullptr) {
+        writeDelimitedRows(out, *delimited, rows);
+    } else {
+        writeColumns(out, rows);
+    }
 }
 
 Json differencesJson(const std::vector<Difference>& differences) {

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "difference.h"
+#include "formatlist.h"
 #include "selection.h"
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
@@ -52,11 +53,17 @@ void writeTable(std::ostream& out, const StatusMap& map,
 void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, const StatusMap& map,
                     const std::vector<Warning>& warnings = {});
 
-// The field dictionary, as a table or as a JSON array.
-void writeDescription(std::ostream& out);
+// The field dictionary in format: table (the default for any other), csv,
+// tsv, or json (describeJson(), an array).
+void writeDescription(std::ostream& out, Format format);
 Json describeJson();
 
-void writeDifferences(std::ostream& out, const std::vector<Difference>& differences);
+// diff's rows in format: KEY, INDEX, OLD, NEW as a table (xml and table;
+// nothing when there are none), csv or tsv (key,index,old,new; an absent entry
+// an empty cell), ndjson (a line {"key","index","old","new"} per row, null
+// for an absent entry) or json (differencesJson(), an array). html is a page
+// of its own (HtmlReport).
+void writeDifferences(std::ostream& out, const std::vector<Difference>& differences, Format format);
 Json differencesJson(const std::vector<Difference>& differences);
 
 }  // namespace qlx5100status

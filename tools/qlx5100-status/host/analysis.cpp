@@ -1,9 +1,6 @@
 #include "analysis.h"
 
-#include <exception>
-
 #include "exitcodes.h"
-#include "unitcmnexceptions/unitcmnexceptions.h"
 
 namespace qlx5100status {
 
@@ -23,12 +20,14 @@ int Analysis::refuse(std::string error) {
     map_.clear();
     tree_ = ParamIoXML();
     warnings_.clear();
+    converted_ = false;
     error_ = std::move(error);
     return kInputError;
 }
 
 int Analysis::analyse(const std::string& name, bool convert) {
     map_.clear();
+    converted_ = convert;
     if (convert) {
         tree_ = ParamIoXML();
     }
@@ -57,17 +56,6 @@ int Analysis::analyse(const std::string& name, bool convert) {
         return kAnalysisFailed;
     }
     return kOk;
-}
-
-std::string Analysis::xml() {
-    try {
-        return tree_.toXml();
-    } catch (const unitCmnException& e) {
-        error_ = "the tree cannot be written as XML: " + e.getErrorText();
-    } catch (const std::exception& e) {
-        error_ = std::string("the tree cannot be written as XML: ") + e.what();
-    }
-    return std::string();
 }
 
 }  // namespace qlx5100status

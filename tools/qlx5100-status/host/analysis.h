@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "decoded.h"
 #include "input.h"
 #include "modules.h"
 #include "unitcmnparamio/paramioxml.h"
@@ -31,8 +32,11 @@ public:
     // Records a failure of the input itself (error names it): kInputError.
     int refuse(std::string error);
 
-    // The tree's XML document, or "" with error set.
-    std::string xml();
+    // The last input as a writer sees it, named name, with code (run()'s or
+    // analyse()'s); the tree only when it was converted.
+    Decoded decoded(const std::string& name, int code) const {
+        return {&name, code, &error_, &block_, &map_, converted_ ? &tree_ : nullptr, &warnings_};
+    }
 
     std::vector<std::uint8_t>& block() { return block_; }
     const StatusMap& map() const { return map_; }
@@ -43,6 +47,7 @@ public:
 private:
     const AnalyzerModules& modules_;
     InputFormat format_;
+    bool converted_ = false;
     bool fromDump_ = false;  // run() read the block from a dump auto detection chose
     std::vector<std::uint8_t> block_;
     StatusMap map_;

@@ -44,13 +44,6 @@ std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
 
 }  // namespace
 
-InputFormat parseInputFormat(const std::string& name) {
-    if (name == "binary") {
-        return InputFormat::Binary;
-    }
-    return name == "hex" ? InputFormat::Hex : InputFormat::Auto;
-}
-
 std::string displayName(const std::string& path) {
     return path == "-" ? "(stdin)" : shown(path);
 }
@@ -113,13 +106,13 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
             }
             // Named, so that a batch does not quietly come out one input short.
             const fs::file_type type = status.type();
-            fail(shown(entry.path().string()) + ": skipped: " +
-                 (type == fs::file_type::not_found   ? "a symbolic link to nothing"
-                  : type == fs::file_type::fifo      ? "a FIFO"
-                  : type == fs::file_type::socket    ? "a socket"
-                  : type == fs::file_type::character ? "a device"
-                  : type == fs::file_type::block     ? "a device"
-                                                     : "not a regular file"));
+            printNote(shown(entry.path().string()) + ": skipped: " +
+                      (type == fs::file_type::not_found   ? "a symbolic link to nothing"
+                       : type == fs::file_type::fifo      ? "a FIFO"
+                       : type == fs::file_type::socket    ? "a socket"
+                       : type == fs::file_type::character ? "a device"
+                       : type == fs::file_type::block     ? "a device"
+                                                          : "not a regular file"));
         }
         if (ec) {
             throw InputError(shown(path) + ": " + ec.message());

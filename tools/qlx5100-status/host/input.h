@@ -10,9 +10,6 @@
 
 namespace qlx5100status {
 
-// "auto", "binary" or "hex", as the command line spells them.
-InputFormat parseInputFormat(const std::string& name);
-
 // The message names the input.
 class InputError : public std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -143,7 +143,7 @@ bool finishLogging() {
     logging::core::get()->set_logging_enabled(false);
     const bool ok = logFile_->close();
     if (!ok) {
-        fail("the log file " + logFileName_ + ": write error: " + reason(logFile_->error()));
+        printError("the log file " + logFileName_ + ": write error: " + reason(logFile_->error()));
     }
     logFile_.reset();
     return ok;

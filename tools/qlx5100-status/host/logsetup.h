@@ -13,6 +13,18 @@ enum class LogLevel {
     InOut,  // entry and exit records too (severity 10 and above)
 };
 
+// How the command line names each, with its help; in the enumeration's order.
+struct LogLevelInfo {
+    LogLevel level;
+    const char* name;
+    const char* help;
+};
+inline constexpr LogLevelInfo kLogLevels[] = {
+    {LogLevel::None, "none", "no record at all"},
+    {LogLevel::Error, "error", "error records (the default)"},
+    {LogLevel::InOut, "inout", "entry and exit records too"},
+};
+
 // Installs one text sink on the Boost.Log core: the given file (appended to)
 // or, when logFile is empty, standard error. Creates the process-wide logger
 // first, so that it belongs to the tool and not to a module loaded later.

@@ -95,7 +95,7 @@ bool finishStandardOutput() {
     if (!buffer.failed()) {
         return true;
     }
-    fail("standard output: write error: " + reason(buffer.error()));
+    printError("standard output: write error: " + reason(buffer.error()));
     return false;
 }
 
@@ -113,7 +113,7 @@ bool Output::opened() {
     if (!file_ || file_->isOpen()) {
         return true;
     }
-    fail(shown(path_) + ": cannot write: " + reason(file_->error()));
+    printError(shown(path_) + ": cannot write: " + reason(file_->error()));
     return false;
 }
 
@@ -121,7 +121,7 @@ bool Output::finish() {
     if (!file_ || file_->close()) {
         return true;
     }
-    fail(shown(path_) + ": write error: " + reason(file_->error()));
+    printError(shown(path_) + ": write error: " + reason(file_->error()));
     return false;
 }
 

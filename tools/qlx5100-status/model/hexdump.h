@@ -70,6 +70,18 @@ bool looksLikeHexDump(std::string_view text);
 
 enum class InputFormat { Auto, Binary, Hex };
 
+// How the command line names each, with its help; in the enumeration's order.
+struct InputFormatInfo {
+    InputFormat format;
+    const char* name;
+    const char* help;
+};
+inline constexpr InputFormatInfo kInputFormats[] = {
+    {InputFormat::Auto, "auto", "text that looks like a hex dump is read as one (the default)"},
+    {InputFormat::Binary, "binary", "every input is a binary block as it is"},
+    {InputFormat::Hex, "hex", "every input is a hex dump"},
+};
+
 // What the tool reads from one input's bytes: they themselves (Binary), the
 // dump they hold (Hex) or, with Auto, the dump when they look like one
 // (looksLikeHexDump) and parse as one. Bytes of at least a block's size whose

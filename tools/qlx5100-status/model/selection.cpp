@@ -14,16 +14,15 @@ FieldSelection::FieldSelection(const std::vector<std::string>& wanted) {
             const bool wellFormed = given.back() == ']' && !digits.empty() && digits.size() < 6 &&
                                     digits.find_first_not_of("0123456789") == std::string::npos;
             if (!wellFormed) {
-                throw SelectionError("-e " + shown(given) + ": expected KEY or KEY[INDEX]");
+                throw SelectionError(shown(given) + ": expected KEY or KEY[INDEX]");
             }
             choice.key = given.substr(0, open);
             choice.index = std::stoi(digits);
         }
         if (findField(choice.key, choice.index == 0 ? 1 : choice.index) == nullptr) {
             const bool keyKnown = findField(choice.key, 1) != nullptr;
-            throw SelectionError("-e " + shown(given) + ": " +
-                                 (keyKnown ? "no such index" : "unknown field") +
-                                 " (qlx5100-status --describe lists the fields)");
+            throw SelectionError(shown(given) + ": " +
+                                 (keyKnown ? "no such index" : "unknown field"));
         }
         choices_.push_back(std::move(choice));
     }
