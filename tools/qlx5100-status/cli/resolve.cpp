@@ -38,7 +38,7 @@ const Row& choice(const Row (&table)[N], const OptionSpec& spec, const std::stri
             return row;
         }
     }
-    throw Refusal{optionName(spec) + " " + shown(value) + ": not one of " + joined(spec.choices) +
+    throw Refusal{std::string(spec.longName) + " " + shown(value) + ": not one of " + joined(spec.choices) +
                   didYouMean(value, spec.choices)};
 }
 
@@ -264,7 +264,7 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         if (const std::string* what = raw.last(OptionId::Generate)) {
             const OptionSpec& spec = optionSpec(OptionId::Generate);
             if (std::find(spec.choices.begin(), spec.choices.end(), *what) == spec.choices.end()) {
-                throw Refusal{optionName(spec) + " " + shown(*what) + ": not one of " +
+                throw Refusal{std::string(spec.longName) + " " + shown(*what) + ": not one of " +
                               joined(spec.choices) + didYouMean(*what, spec.choices)};
             }
             out.kind = Resolved::Kind::Generate;
