@@ -290,7 +290,7 @@ const OptionSpec& optionSpec(OptionId id) {
 
 std::string optionName(const OptionSpec& spec) {
     return spec.shortName[0] != '\0' ? std::string(spec.shortName) + "/" + spec.longName
-                                      : std::string(spec.longName);
+                                     : std::string(spec.longName);
 }
 
 std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {

@@ -38,8 +38,8 @@ const Row& choice(const Row (&table)[N], const OptionSpec& spec, const std::stri
             return row;
         }
     }
-    throw Refusal{std::string(spec.longName) + " " + shown(value) + ": not one of " + joined(spec.choices) +
-                  didYouMean(value, spec.choices)};
+    throw Refusal{std::string(spec.longName) + " " + shown(value) + ": not one of " +
+                  joined(spec.choices) + didYouMean(value, spec.choices)};
 }
 
 std::vector<std::string> optionNames() {
