@@ -217,10 +217,10 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
         const std::string& value = spec.aliasValue != nullptr ? spec.aliasValue : g.value;
         switch (id) {
             case OptionId::InputFormat:
-                mode.inputFormat = choice(kInputFormats, optionSpec(id), value).format;
+                mode.inputFormat = choice(kInputFormats, optionSpec(id), value).value;
                 break;
             case OptionId::LogLevel:
-                mode.logLevel = choice(kLogLevels, optionSpec(id), value).level;
+                mode.logLevel = choice(kLogLevels, optionSpec(id), value).value;
                 break;
             case OptionId::LogFile:
                 mode.logFile = value;
