@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "escape.h"
+#include "input.h"
 #include "mode.h"
 
 namespace qlx5100status {
@@ -194,7 +195,7 @@ void resolveSelection(const RawOptions& raw, Mode& mode) {
 }
 
 std::size_t blockSize(const std::string& text) {
-    constexpr std::size_t kMost = std::size_t{64} * 1024 * 1024;
+    constexpr std::size_t kMost = kMaxInputBytes;
     std::size_t value = 0;
     bool ok = !text.empty() && text.size() <= 9 &&
               text.find_first_not_of("0123456789") == std::string::npos;
