@@ -14,9 +14,6 @@ namespace qlx5100status {
 
 namespace {
 
-constexpr unsigned formatBit(Format f) {
-    return 1u << static_cast<unsigned>(f);
-}
 constexpr unsigned kEveryFormat = (1u << 7) - 1;
 constexpr unsigned kLineFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
                                   formatBit(Format::Tsv) | formatBit(Format::Ndjson);

@@ -115,14 +115,14 @@ void resolveFormat(const RawOptions& raw, Mode& mode) {
 }
 
 // After -e, whose refusal says more about a format it cannot pick from.
-void checkFormat(Mode& mode) {
+void checkFormat(const Mode& mode) {
     const CommandDef& cmd = commandDef(mode.command);
     if (!mode.formatGiven) {
         return;
     }
     const std::string given = formatInfo(mode.format).name;
     const unsigned allowed = mode.annotate ? 0u : cmd.formats;
-    if ((allowed & (1u << static_cast<unsigned>(mode.format))) == 0) {
+    if ((allowed & formatBit(mode.format)) == 0) {
         const char* label = mode.annotate ? "--annotate" : cmd.label;
         const char* writes = mode.annotate ? commandDef(Command::Annotate).writes : cmd.writes;
         throw Refusal{std::string(label) + " and --format " + given +

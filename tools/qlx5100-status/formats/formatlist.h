@@ -48,6 +48,11 @@ inline constexpr FormatInfo kFormats[] = {
 #undef QLX5100_STATUS_ROW
 };
 
+// A format's bit in a set of formats.
+constexpr unsigned formatBit(Format format) {
+    return 1u << static_cast<unsigned>(format);
+}
+
 inline const FormatInfo& formatInfo(Format format) {
     return kFormats[static_cast<int>(format)];
 }
