@@ -24,10 +24,9 @@
 #include "analysis.h"
 #include "logsetup.h"
 #include "modules.h"
-#include "options.h"
-#include "printer.h"
 #include "ratio_reporter.h"
 #include "streaminput.h"
+#include "writer.h"
 
 namespace qs = qlx5100status;
 
@@ -51,31 +50,30 @@ void roundTrip(benchmark::State& state) {
 }
 
 void format(benchmark::State& state, const std::string& name) {
-    qs::Options options;
-    options.format = name;
+    const qs::Format format = *qs::formatNamed(name);
+    const qs::FieldSelection all;
     std::ofstream out("/dev/null");
     qs::Analysis analysis(*g_modules, qs::InputFormat::Binary);
-    qs::Printer printer(out, options, options.selection, true);
-    const bool convert = name == "xml" || name == "json";
-    printer.begin();
+    qs::Writer writer(out, format, false, all, true);
+    const bool convert = qs::Writer::needsTree(format, false);
+    const std::string file = "dump.bin";
+    writer.begin();
     for (auto _ : state) {
         analysis.block() = g_block;
-        const int code = analysis.analyse("dump.bin", convert);
-        benchmark::DoNotOptimize(printer.named("dump.bin", code, analysis));
+        const int code = analysis.analyse(file, convert);
+        benchmark::DoNotOptimize(writer.write(analysis.decoded(file, code)));
     }
-    printer.end();
+    writer.end();
 }
 
 void stream(benchmark::State& state, const std::string& name) {
-    qs::Options options;
-    options.format = name;
-    options.stream = true;
+    const qs::FieldSelection all;
     std::ofstream out("/dev/null");
     qs::Analysis analysis(*g_modules, qs::InputFormat::Binary);
-    qs::Printer printer(out, options, options.selection, true);
+    qs::Writer writer(out, *qs::formatNamed(name), false, all, true);
     auto in = std::make_unique<qs::BlockStream>(g_blocksFile, 1024);
     unsigned long long n = 0;
-    printer.begin();
+    writer.begin();
     for (auto _ : state) {
         if (in->next(analysis.block()) != qs::BlockStream::Got::Block) {
             state.PauseTiming();
@@ -85,10 +83,10 @@ void stream(benchmark::State& state, const std::string& name) {
         }
         const std::string block = in->name() + "#" + std::to_string(++n);
         const int code = analysis.analyse(block, false);
-        benchmark::DoNotOptimize(printer.named(block, code, analysis));
+        benchmark::DoNotOptimize(writer.write(analysis.decoded(block, code)));
         out.flush();
     }
-    printer.end();
+    writer.end();
 }
 
 void printTargets(const benchratios::RatioReporter& r) {

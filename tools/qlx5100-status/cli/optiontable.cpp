@@ -1,0 +1,201 @@
+#include "optiontable.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "fields.h"  // kBlockSize
+#include "formatlist.h"
+#include "hexdump.h"
+#include "logsetup.h"
+#include "orvplatform/hostloader.h"
+
+namespace qlx5100status {
+
+namespace {
+
+constexpr unsigned kEveryFormat = (1u << 7) - 1;
+constexpr unsigned kLineFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
+                                  formatBit(Format::Tsv) | formatBit(Format::Ndjson);
+
+template <typename Table>
+std::vector<std::string> namesOf(const Table& table) {
+    std::vector<std::string> names;
+    for (const auto& row : table) {
+        names.emplace_back(row.name);
+    }
+    return names;
+}
+
+std::vector<CommandDef> makeCommands() {
+    const std::string blockSize = std::to_string(kBlockSize);
+    static const std::string encodeSummary =
+        "Build a " + blockSize + "-byte block from field values in JSON (see docs/cli.md)";
+    return {
+        {Command::Analyse, "the analysis", nullptr, kEveryFormat, "", 1, -1, "inputs",
+         "Decodes QLX5100 status blocks with the analyzer module and prints the result.",
+         "[OPTIONS] INPUT..."},
+        {Command::Annotate, "--annotate", nullptr, 0, "its own annotated hex dump", 1, -1, "inputs",
+         "Print each block as an annotated hex dump", "--annotate [OPTIONS] INPUT..."},
+        {Command::Stream, "--stream", nullptr, kLineFormats, "table, csv, tsv or ndjson", 0, 1,
+         "more than one input", "Decode consecutive blocks of one input as they arrive",
+         "--stream -f FORMAT [OPTIONS] [INPUT]"},
+        {Command::Describe, "--describe", nullptr,
+         formatBit(Format::Table) | formatBit(Format::Json) | formatBit(Format::Csv) |
+             formatBit(Format::Tsv),
+         "table, json, csv or tsv", 0, 0, "inputs", "Print the field dictionary",
+         "--describe [-f FORMAT] [-o FILE]"},
+        {Command::Version, "--version", nullptr, 0, "its own lines", 0, 0, "inputs",
+         "Print the version and the paths of the modules loaded", "--version [OPTIONS]"},
+        {Command::Diff, "diff", "diff", kEveryFormat, "", 2, 2, "blocks",
+         "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
+         "diff [OPTIONS] OLD NEW"},
+        {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
+         encodeSummary.c_str(), "encode [OPTIONS] VALUES"},
+    };
+}
+
+// A flag, and an option that takes a value: the table's two kinds of row.
+OptionDef flag(OptionId id, const char* shortName, const char* longName, std::string help,
+               CommandSet commands) {
+    return {id,    shortName,       longName,         nullptr,
+            {},    std::move(help), Completion::None, commands,
+            false, false,           OptionId::Help,   nullptr};
+}
+
+OptionDef valued(OptionId id, const char* shortName, const char* longName, const char* valueName,
+                 std::string help, Completion completion, CommandSet commands,
+                 std::vector<std::string> choices = {}) {
+    return {id,         shortName, longName, valueName, std::move(choices), std::move(help),
+            completion, commands,  false,    false,     OptionId::Help,     nullptr};
+}
+
+std::vector<OptionDef> makeOptions() {
+    const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
+    const CommandSet hosts = kAnalysing | bit(Command::Version);
+    std::vector<OptionDef> table = {
+        flag(OptionId::Help, "-h", "--help", "Print this help (a command's own after it)",
+             kAllCommands),
+        valued(OptionId::Format, "-f", "--format", "FORMAT",
+               "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look "
+               "at)",
+               Completion::Choice, kAllCommands, namesOf(kFormats)),
+        valued(OptionId::Field, "-e", "--field", "KEY[INDEX]",
+               "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, "
+               "tsv, ndjson and diff output",
+               Completion::Field, kAnalysing | bit(Command::Annotate)),
+        valued(OptionId::Output, "-o", "--output", "FILE",
+               "Write the result (the diff, the block, the dictionary) to this file instead of "
+               "standard output",
+               Completion::File, kAllCommands),
+        valued(OptionId::InputFormat, "", "--input-format", "HOW",
+               "How to read inputs: auto (default: text that looks like a hex dump is one), "
+               "binary or hex",
+               Completion::Choice, kAnalysing, namesOf(kInputFormats)),
+        flag(OptionId::Annotate, "", "--annotate",
+             "Print each block as an annotated hex dump with every field's value",
+             bit(Command::Annotate) | bit(Command::Stream)),
+        flag(OptionId::Stream, "", "--stream",
+             "Read standard input (or one file or FIFO) as consecutive blocks, printing each as "
+             "soon as it is complete; names NAME#1, NAME#2, ...",
+             bit(Command::Stream)),
+        valued(OptionId::BlockSize, "", "--block-size", "BYTES",
+               "The size of each block with --stream (default " + std::to_string(kBlockSize) + ")",
+               Completion::None, bit(Command::Stream)),
+        flag(OptionId::Strict, "", "--strict",
+             "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
+        flag(OptionId::Describe, "", "--describe",
+             "Print the field dictionary (table, json, csv or tsv with --format)",
+             bit(Command::Describe)),
+        valued(OptionId::Module, "", "--module", "FILE", "The analyzer module to load",
+               Completion::File, hosts),
+        valued(OptionId::CommonModule, "", "--common-module", "FILE",
+               std::string("The common module to load in place of the one the analyzer would "
+                           "find; its ") +
+                   (bySoname ? "soname must be libprtOrvCommonStatusAnalyzer.so"
+                             : "file name must be prtOrvCommonStatusAnalyzer.dll"),
+               Completion::File, hosts),
+        valued(OptionId::LogLevel, "", "--log-level", "LEVEL",
+               "Log records to show: error (default), inout (entry and exit too) or none",
+               Completion::Choice, hosts, namesOf(kLogLevels)),
+        flag(OptionId::Verbose, "-v", "--verbose", "Same as --log-level inout", hosts),
+        valued(OptionId::LogFile, "", "--log-file", "FILE",
+               "Append log records to this file instead of standard error", Completion::File,
+               hosts),
+        flag(OptionId::Version, "", "--version",
+             "Print the version and the paths of the modules loaded", bit(Command::Version)),
+        valued(OptionId::Generate, "", "--generate", "WHAT",
+               "Print the bash, zsh or fish completion or the man page", Completion::Choice,
+               kAllCommands, {"bash", "zsh", "fish", "man"}),
+    };
+    table[static_cast<std::size_t>(OptionId::Field)].repeatable = true;
+    table[static_cast<std::size_t>(OptionId::Generate)].hidden = true;
+    table[static_cast<std::size_t>(OptionId::Verbose)].aliasOf = OptionId::LogLevel;
+    table[static_cast<std::size_t>(OptionId::Verbose)].aliasValue = "inout";
+    // The rows stand in the enumeration's order: optionDef() relies on it.
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (static_cast<std::size_t>(table[i].id) != i) {
+            throw std::logic_error("the option table is out of order");
+        }
+    }
+    return table;
+}
+
+std::size_t distance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0u : 1u)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace
+
+const std::vector<CommandDef>& commandTable() {
+    static const std::vector<CommandDef> table = makeCommands();
+    return table;
+}
+
+const CommandDef& commandDef(Command command) {
+    return commandTable().at(static_cast<std::size_t>(command));
+}
+
+const std::vector<OptionDef>& optionTable() {
+    static const std::vector<OptionDef> table = makeOptions();
+    return table;
+}
+
+const OptionDef& optionDef(OptionId id) {
+    return optionTable().at(static_cast<std::size_t>(id));
+}
+
+std::string optionName(const OptionDef& def) {
+    return def.shortName[0] != '\0' ? std::string(def.shortName) + "/" + def.longName
+                                    : std::string(def.longName);
+}
+
+std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {
+    std::string best;
+    std::size_t bestDistance = 3;  // two edits at most
+    for (const std::string& c : candidates) {
+        const std::size_t d = distance(word, c);
+        // Half the word changed is another word, not a slip.
+        if (d < bestDistance && 2 * d < word.size()) {
+            best = c;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+}  // namespace qlx5100status

@@ -1,0 +1,85 @@
+// --format csv and tsv: one table of every input's entries, for spreadsheets,
+// cut and awk; the two differ only in how a cell is written.
+#include "escape.h"
+#include "lineformats.h"
+
+namespace qlx5100status {
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\" ") == std::string::npos) {
+        return text;
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + '"';
+}
+
+std::string tsvField(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text.compare(i, 4, "\\x09") == 0 || text.compare(i, 4, "\\x0A") == 0) {
+            out += text[i + 3] == '9' ? "\\t" : "\\n";
+            i += 3;
+        } else {
+            out.append(text, i, 2);  // "\\" or the start of another "\xHH"
+            ++i;
+        }
+    }
+    return out;
+}
+
+const Delimited* delimitedFor(Format format) {
+    static const Delimited csv{',', &csvField};
+    static const Delimited tsv{'\t', &tsvField};
+    return format == Format::Csv ? &csv : format == Format::Tsv ? &tsv : nullptr;
+}
+
+void writeDelimitedHeading(std::ostream& out, const Delimited& d,
+                           const std::vector<std::string>& columns) {
+    writeDelimitedRows(out, d, {columns});
+}
+
+void writeDelimitedRows(std::ostream& out, const Delimited& d,
+                        const std::vector<std::vector<std::string>>& rows) {
+    std::string text;
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0) {
+                text += d.separator;
+            }
+            text += d.cell(row[i]);
+        }
+        text += '\n';
+    }
+    out << text;
+}
+
+void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
+                           const StatusMap& map, const FieldSelection& selection) {
+    // Called for every block of a stream: no allocation that can be kept.
+    thread_local std::vector<Entry> entries;
+    selection.entries(map, entries);
+    const std::string file = d.cell(name);
+    std::string text;
+    for (const Entry& e : entries) {
+        text += file;
+        text += d.separator;
+        text += d.cell(shown(*e.key));
+        text += d.separator;
+        text += std::to_string(e.index);
+        text += d.separator;
+        text += d.cell(shown(*e.value));
+        text += '\n';
+    }
+    out << text;
+}
+
+}  // namespace qlx5100status

@@ -1,0 +1,69 @@
+// The output formats: one table, expanded into the enumeration, the choices
+// of --format, its help and completions, and the rules of which command can
+// write which.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qlx5100status {
+
+// X(enumerator, name, carries a field selection, help)
+#define QLX5100_STATUS_FORMATS(X)                                                              \
+    X(Xml, "xml", false,                                                                       \
+      "the \"DeviceStatus\" document; a batch is wrapped in "                                  \
+      "<StatusReports><StatusReport file=\"...\">...</StatusReport>...")                       \
+    X(Json, "json", false,                                                                     \
+      "the same tree as JSON: attributes as \"@No\", repeated elements (and always Heater, "   \
+      "PinchRollerPressureSetting) as arrays, values as strings; a batch is an array of "      \
+      "{\"file\": ..., \"status\": ...}")                                                      \
+    X(Table, "table", true, "the decoded values: KEY, INDEX, VALUE")                           \
+    X(Csv, "csv", true, "one table of every input: file,key,index,value (RFC 4180 quoting)")   \
+    X(Tsv, "tsv", true, "the same, tab-separated; tab, line break, backslash as \\t \\n \\\\") \
+    X(Ndjson, "ndjson", true,                                                                  \
+      "one JSON object per input per line, flushed: {\"file\", \"ok\": true, \"values\": "     \
+      "{...}, \"warnings\": [...]} or {\"file\", \"ok\": false, \"error\", \"exit\"}; values " \
+      "typed as encode reads them")                                                            \
+    X(Html, "html", false,                                                                     \
+      "one self-contained page (no external resources): hex grid beside the decoded "          \
+      "fields; diff: both blocks, changes marked; a batch: overview table and a chart "        \
+      "across the inputs")
+
+enum class Format {
+#define QLX5100_STATUS_ENUM(id, name, selectable, help) id,
+    QLX5100_STATUS_FORMATS(QLX5100_STATUS_ENUM)
+#undef QLX5100_STATUS_ENUM
+};
+
+struct FormatInfo {
+    Format format;
+    const char* name;
+    bool selectable;  // writes entries one by one, so -e can pick some
+    const char* help;
+};
+
+inline constexpr FormatInfo kFormats[] = {
+#define QLX5100_STATUS_ROW(id, name, selectable, help) {Format::id, name, selectable, help},
+    QLX5100_STATUS_FORMATS(QLX5100_STATUS_ROW)
+#undef QLX5100_STATUS_ROW
+};
+
+// A format's bit in a set of formats.
+constexpr unsigned formatBit(Format format) {
+    return 1u << static_cast<unsigned>(format);
+}
+
+inline const FormatInfo& formatInfo(Format format) {
+    return kFormats[static_cast<int>(format)];
+}
+
+inline std::optional<Format> formatNamed(const std::string& name) {
+    for (const FormatInfo& f : kFormats) {
+        if (name == f.name) {
+            return f.format;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace qlx5100status

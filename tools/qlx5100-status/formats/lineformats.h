@@ -1,0 +1,91 @@
+// The line-oriented outputs for scripts: csv, tsv and ndjson. Each writes
+// one input's records as soon as it has them and keeps nothing, so that a
+// batch or a stream of any length runs in the same memory.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fields.h"
+#include "formatlist.h"
+#include "render.h"
+#include "selection.h"
+#include "unitcom/statusmap.h"
+#include "warnings.h"
+
+namespace qlx5100status {
+
+// csv and tsv: one delimited writer, two dialects. Every cell is a shown()
+// text; lines end in "\n".
+struct Delimited {
+    char separator;
+    // One cell: csv quotes per RFC 4180 where a cell needs it; tsv writes a
+    // tab and a line break (which shown() wrote "\x09", "\x0A") as "\t" and
+    // "\n", a backslash staying shown()'s "\\".
+    std::string (*cell)(const std::string& shownText);
+};
+
+// The dialect of format, or null for a format that is not delimited.
+const Delimited* delimitedFor(Format format);
+
+std::string csvField(const std::string& text);
+std::string tsvField(const std::string& text);
+
+void writeDelimitedHeading(std::ostream& out, const Delimited& d,
+                           const std::vector<std::string>& columns);
+// Rows of cells, each a shown() text.
+void writeDelimitedRows(std::ostream& out, const Delimited& d,
+                        const std::vector<std::vector<std::string>>& rows);
+// One row per selected entry of one input: file (name, shown() already),
+// key, index, value.
+void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
+                           const StatusMap& map, const FieldSelection& selection);
+
+// One line per input: {"file", "ok": true, "values", "warnings"} for a
+// decoded input, {"file", "ok": false, "error", "exit"} for a failed one.
+// "values" are the selected values, typed: a dictionary field with one index
+// as one value, with several as an array in index order; numbers as numbers,
+// the texts as shown() strings. Keys the dictionary does not know keep the
+// map's form, {"INDEX": "text"}. A KEY[INDEX] choice is one value under
+// "KEY[INDEX]". For all(), exactly what encode reads. Each line goes to the
+// stream in one write.
+class NdjsonWriter {
+public:
+    explicit NdjsonWriter(const FieldSelection& selection);
+
+    void write(std::ostream& out, const std::string& file, int code, const std::string& error,
+               const StatusMap& map, const std::vector<Warning>& warnings);
+
+private:
+    // A key's dictionary rows and its JSON member name, for every block.
+    struct Plan {
+        std::string key;
+        std::string name;  // "KEY": as JSON
+        const FieldInfo* field = nullptr;
+        bool indexed = false;
+        std::vector<std::pair<bool, const FieldInfo*>> rows;  // by index, looked up yet?
+
+        const FieldInfo* row(int index);
+    };
+    struct Chosen {
+        std::string label;
+        int index;
+        Plan plan;
+    };
+
+    static Plan plan(const std::string& key, std::string jsonName);
+    void quoted(const std::string& text);
+    void separate(bool& first);  // a comma before every member but the first
+    void member(const std::string& key);
+    void typed(const FieldInfo* field, const std::string& value);
+    void keyValues(Plan& p, const std::map<int, std::string>& values);
+    void values(const StatusMap& map);
+
+    bool all_;
+    std::vector<Chosen> chosen_;
+    std::vector<Plan> byPosition_;
+    std::string line_;
+};
+
+}  // namespace qlx5100status
