@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The tool's three descriptions of itself agree: every option --help lists
-# (the main program's and each subcommand's) is in docs/cli.md and in the man
-# page made from --help, and the page renders without warnings.
+# The tool's descriptions of itself agree: every option --help lists (the
+# main program's and each subcommand's) is in docs/cli.md and in the man page,
+# both written from the option table; the exit codes and the formats of
+# --help (written from their tables) are the page's; and the man page renders
+# without warnings.
 #
 #   docs_test.bash TOOL CLI_MD MAN_PAGE
 set -uo pipefail
@@ -32,6 +34,11 @@ help_codes=$(sed -n '/^Exit codes:$/,/^$/p' <<<"$help" | grep -oE '^  [0-9]+ ' |
 page_codes=$(sed -n '/^## Exit codes$/,/^## /p' "$cli_md" | grep -oE '^\| [0-9]+ \|' | tr -d '| ' | sort -n)
 [[ -n $help_codes && $help_codes == "$page_codes" ]] ||
   fail "exit codes in --help (${help_codes//$'\n'/ }) and $cli_md (${page_codes//$'\n'/ }) differ"
+# The formats: each of --help's has its section in the page, and no other.
+help_formats=$(sed -n '/^Output (/,/^$/p' <<<"$help" | grep -oE '^  [a-z]+ ' | tr -d ' ' | sort)
+page_formats=$(sed -n '/^## Output formats$/,/^## /p' "$cli_md" | grep -oE '^### [a-z]+' | cut -c5- | sort)
+[[ -n $help_formats && $help_formats == "$page_formats" ]] ||
+  fail "formats in --help (${help_formats//$'\n'/ }) and $cli_md (${page_formats//$'\n'/ }) differ"
 for subcommand in $subcommands; do
   grep -qF -- "$subcommand" "$page" || fail "$subcommand is not in the man page"
 done

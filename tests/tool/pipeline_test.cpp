@@ -393,3 +393,92 @@ TEST(Stream, HundredThousandBlocksStayUnder16MiB) {
 }
 
 }  // namespace
+
+namespace {
+
+// The command lines a new user tried, each now honoured: what only the
+// process shows (the streams, the files written, the exit code).
+TEST(Honoured, DiffDescribeVersionAndEncodeWriteWhereAndHowTheyAreAsked) {
+    TempDir dir;
+    const std::string normal = EXAMPLES_DIR "/blocks/normal-operation.bin";
+    const std::string fault = EXAMPLES_DIR "/blocks/heater-fault.bin";
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            out.push_back(line);
+        }
+        return out;
+    };
+
+    const auto csv = runTool({"diff", "-f", "csv", normal, fault});
+    EXPECT_EQ(csv.code, 1) << csv.err;
+    ASSERT_GT(lines(csv.out).size(), 1u);
+    EXPECT_EQ(lines(csv.out)[0], "key,index,old,new");
+    const auto tsv = runTool({"diff", "-f", "tsv", normal, fault});
+    EXPECT_EQ(lines(tsv.out)[0], "key\tindex\told\tnew");
+    EXPECT_EQ(lines(tsv.out).size(), lines(csv.out).size());
+    const auto ndjson = runTool({"diff", "-f", "ndjson", normal, fault});
+    EXPECT_EQ(lines(ndjson.out).size() + 1, lines(csv.out).size());
+    for (const std::string& line : lines(ndjson.out)) {
+        EXPECT_TRUE(nlohmann::json::parse(line).contains("key")) << line;
+    }
+    const auto picked = runTool({"diff", "-f", "json", "-e", "HeaterStatus", normal, fault});
+    EXPECT_EQ(picked.code, 1) << picked.err;
+    for (const auto& row : nlohmann::json::parse(picked.out)) {
+        EXPECT_EQ(row.at("key"), "HeaterStatus");
+    }
+
+    const auto described = runTool({"--describe", "-f", "csv"});
+    EXPECT_EQ(lines(described.out).at(0), "key,index,offset,width,type,readWith");
+    const auto toFile = runTool({"--describe", "-o", dir.path("fields.txt")});
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(readFile(dir.path("fields.txt")).rfind("KEY", 0), 0u);
+    const auto version = runTool({"--version", "-o", dir.path("version.txt")});
+    EXPECT_EQ(version.out, "");
+    EXPECT_EQ(readFile(dir.path("version.txt")).rfind("qlx5100-status ", 0), 0u);
+    const auto encoded =
+        runTool({"-o", dir.path("block.bin"), "encode", EXAMPLES_DIR "/values/heater-fault.json"});
+    EXPECT_EQ(encoded.code, 0) << encoded.err;
+    EXPECT_EQ(readFile(dir.path("block.bin")), readFile(fault));
+}
+
+// The rest of what a new user tried is refused, both sides named, nothing
+// written.
+TEST(Refused, WhatNoCommandCanHonour) {
+    const std::string normal = EXAMPLES_DIR "/blocks/normal-operation.bin";
+    const std::string values = EXAMPLES_DIR "/values/heater-fault.json";
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--describe", "-f", "html"}, "--describe and --format html cannot be combined"},
+        {{"encode", values, "--strict"}, "--strict and encode cannot be combined"},
+        {{"encode", values, "-e", "ToolStatus"}, "-e/--field and encode cannot be combined"},
+        {{"encode", values, "--annotate"}, "--annotate and encode cannot be combined"},
+        {{"--block-size", "512", normal}, "--block-size needs --stream"},
+        {{"--annotate", "-f", "csv", normal}, "--annotate and --format csv cannot be combined"},
+        {{"--strict", "--describe"}, "--strict and --describe cannot be combined"},
+        {{"--formt", "csv", normal}, "unknown option --formt; did you mean --format?"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runTool(c.args);
+        EXPECT_EQ(r.code, 2) << c.says;
+        EXPECT_TRUE(contains(r.err, std::string("qlx5100-status: ") + c.says)) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// diff says the warnings of both blocks and, under --strict, fails for them.
+TEST(Honoured, DiffUnderStrict) {
+    TempDir dir;
+    writeFile(dir.path("a.bin"), encoded(nlohmann::json::parse(kWarningCases[1].values)));
+    writeFile(dir.path("b.bin"), encoded(nlohmann::json::parse(kWarningCases[0].values)));
+    const auto plain = runTool({"diff", dir.path("a.bin"), dir.path("b.bin")});
+    EXPECT_EQ(plain.code, 1);
+    EXPECT_TRUE(contains(plain.err, "a.bin: warning: ActivatedPinchRoller is 3")) << plain.err;
+    EXPECT_EQ(runTool({"diff", "--strict", dir.path("a.bin"), dir.path("b.bin")}).code, 3);
+    EXPECT_EQ(runTool({"diff", "--strict", dir.path("b.bin"), dir.path("b.bin")}).code, 0);
+}
+
+}  // namespace

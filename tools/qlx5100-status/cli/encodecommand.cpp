@@ -86,6 +86,10 @@ int runEncode(const Mode& mode) {
             printNote(displayName(valuesPath) + ": " + shown(key) +
                       " is not a field of the block (a common module's value); left out");
         }
+    } catch (const UnknownFieldError& e) {
+        printError(displayName(valuesPath) + ": " + e.what() +
+                   " (qlx5100-status --describe lists them)");
+        return kInputError;
     } catch (const EncodeError& e) {
         printError(displayName(valuesPath) + ": " + e.what());
         return kInputError;

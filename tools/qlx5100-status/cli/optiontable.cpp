@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "fields.h"  // kBlockSize
 #include "formatlist.h"
@@ -57,197 +58,90 @@ std::vector<CommandSpec> makeCommands() {
     };
 }
 
+// A flag, and an option that takes a value: the table's two kinds of row.
+OptionSpec flag(OptionId id, const char* shortName, const char* longName, std::string help,
+                CommandSet commands) {
+    return {id,    shortName,       longName,         nullptr,
+            {},    std::move(help), Completion::None, commands,
+            false, false,           OptionId::Help,   nullptr};
+}
+
+OptionSpec valued(OptionId id, const char* shortName, const char* longName, const char* valueName,
+                  std::string help, Completion completion, CommandSet commands,
+                  std::vector<std::string> choices = {}) {
+    return {id,         shortName, longName, valueName, std::move(choices), std::move(help),
+            completion, commands,  false,    false,     OptionId::Help,     nullptr};
+}
+
 std::vector<OptionSpec> makeOptions() {
     const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
     const CommandSet hosts = kAnalysing | bit(Command::Version);
-    const CommandSet analyses = kAnalysing;
-    const OptionId none = OptionId::Help;
-    return {
-        {OptionId::Help,
-         "-h",
-         "--help",
-         nullptr,
-         {},
-         "Print this help (a command's own after it)",
-         Completion::None,
-         kAllCommands,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Format, "-f", "--format", "FORMAT", namesOf(kFormats),
-         "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look at)",
-         Completion::Choice, kAllCommands, false, false, none, nullptr},
-        {OptionId::Field,
-         "-e",
-         "--field",
-         "KEY[INDEX]",
-         {},
-         "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, tsv, "
-         "ndjson and diff output",
-         Completion::Field,
-         analyses | bit(Command::Annotate),
-         true,
-         false,
-         none,
-         nullptr},
-        {OptionId::Output,
-         "-o",
-         "--output",
-         "FILE",
-         {},
-         "Write the result (the diff, the block, the dictionary) to this file instead of "
-         "standard output",
-         Completion::File,
-         kAllCommands,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::InputFormat, "", "--input-format", "HOW", namesOf(kInputFormats),
-         "How to read inputs: auto (default: text that looks like a hex dump is one), binary "
-         "or hex",
-         Completion::Choice, analyses, false, false, none, nullptr},
-        {OptionId::Annotate,
-         "",
-         "--annotate",
-         nullptr,
-         {},
-         "Print each block as an annotated hex dump with every field's value",
-         Completion::None,
-         bit(Command::Annotate) | bit(Command::Stream),
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Stream,
-         "",
-         "--stream",
-         nullptr,
-         {},
-         "Read standard input (or one file or FIFO) as consecutive blocks, printing each as "
-         "soon as it is complete; names NAME#1, NAME#2, ...",
-         Completion::None,
-         bit(Command::Stream),
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::BlockSize,
-         "",
-         "--block-size",
-         "BYTES",
-         {},
-         "The size of each block with --stream (default " + std::to_string(kBlockSize) + ")",
-         Completion::None,
-         bit(Command::Stream),
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Strict,
-         "",
-         "--strict",
-         nullptr,
-         {},
-         "Treat an input with expert warnings as an input error (exit code 3)",
-         Completion::None,
-         analyses,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Describe,
-         "",
-         "--describe",
-         nullptr,
-         {},
-         "Print the field dictionary (table, json, csv or tsv with --format)",
-         Completion::None,
-         bit(Command::Describe),
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Module,
-         "",
-         "--module",
-         "FILE",
-         {},
-         "The analyzer module to load",
-         Completion::File,
-         hosts,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::CommonModule,
-         "",
-         "--common-module",
-         "FILE",
-         {},
-         std::string("The common module to load in place of the one the analyzer would find; "
-                     "its ") +
-             (bySoname ? "soname must be libprtOrvCommonStatusAnalyzer.so"
-                       : "file name must be prtOrvCommonStatusAnalyzer.dll"),
-         Completion::File,
-         hosts,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::LogLevel, "", "--log-level", "LEVEL", namesOf(kLogLevels),
-         "Log records to show: error (default), inout (entry and exit too) or none",
-         Completion::Choice, hosts, false, false, none, nullptr},
-        {OptionId::Verbose,
-         "-v",
-         "--verbose",
-         nullptr,
-         {},
-         "Same as --log-level inout",
-         Completion::None,
-         hosts,
-         false,
-         false,
-         OptionId::LogLevel,
-         "inout"},
-        {OptionId::LogFile,
-         "",
-         "--log-file",
-         "FILE",
-         {},
-         "Append log records to this file instead of standard error",
-         Completion::File,
-         hosts,
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Version,
-         "",
-         "--version",
-         nullptr,
-         {},
-         "Print the version and the paths of the modules loaded",
-         Completion::None,
-         bit(Command::Version),
-         false,
-         false,
-         none,
-         nullptr},
-        {OptionId::Generate,
-         "",
-         "--generate",
-         "WHAT",
-         {"bash", "zsh", "fish", "man"},
-         "Print the bash, zsh or fish completion or the man page",
-         Completion::Choice,
-         kAllCommands,
-         false,
-         true,
-         none,
-         nullptr},
+    std::vector<OptionSpec> table = {
+        flag(OptionId::Help, "-h", "--help", "Print this help (a command's own after it)",
+             kAllCommands),
+        valued(OptionId::Format, "-f", "--format", "FORMAT",
+               "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look "
+               "at)",
+               Completion::Choice, kAllCommands, namesOf(kFormats)),
+        valued(OptionId::Field, "-e", "--field", "KEY[INDEX]",
+               "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, "
+               "tsv, ndjson and diff output",
+               Completion::Field, kAnalysing | bit(Command::Annotate)),
+        valued(OptionId::Output, "-o", "--output", "FILE",
+               "Write the result (the diff, the block, the dictionary) to this file instead of "
+               "standard output",
+               Completion::File, kAllCommands),
+        valued(OptionId::InputFormat, "", "--input-format", "HOW",
+               "How to read inputs: auto (default: text that looks like a hex dump is one), "
+               "binary or hex",
+               Completion::Choice, kAnalysing, namesOf(kInputFormats)),
+        flag(OptionId::Annotate, "", "--annotate",
+             "Print each block as an annotated hex dump with every field's value",
+             bit(Command::Annotate) | bit(Command::Stream)),
+        flag(OptionId::Stream, "", "--stream",
+             "Read standard input (or one file or FIFO) as consecutive blocks, printing each as "
+             "soon as it is complete; names NAME#1, NAME#2, ...",
+             bit(Command::Stream)),
+        valued(OptionId::BlockSize, "", "--block-size", "BYTES",
+               "The size of each block with --stream (default " + std::to_string(kBlockSize) + ")",
+               Completion::None, bit(Command::Stream)),
+        flag(OptionId::Strict, "", "--strict",
+             "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
+        flag(OptionId::Describe, "", "--describe",
+             "Print the field dictionary (table, json, csv or tsv with --format)",
+             bit(Command::Describe)),
+        valued(OptionId::Module, "", "--module", "FILE", "The analyzer module to load",
+               Completion::File, hosts),
+        valued(OptionId::CommonModule, "", "--common-module", "FILE",
+               std::string("The common module to load in place of the one the analyzer would "
+                           "find; its ") +
+                   (bySoname ? "soname must be libprtOrvCommonStatusAnalyzer.so"
+                             : "file name must be prtOrvCommonStatusAnalyzer.dll"),
+               Completion::File, hosts),
+        valued(OptionId::LogLevel, "", "--log-level", "LEVEL",
+               "Log records to show: error (default), inout (entry and exit too) or none",
+               Completion::Choice, hosts, namesOf(kLogLevels)),
+        flag(OptionId::Verbose, "-v", "--verbose", "Same as --log-level inout", hosts),
+        valued(OptionId::LogFile, "", "--log-file", "FILE",
+               "Append log records to this file instead of standard error", Completion::File,
+               hosts),
+        flag(OptionId::Version, "", "--version",
+             "Print the version and the paths of the modules loaded", bit(Command::Version)),
+        valued(OptionId::Generate, "", "--generate", "WHAT",
+               "Print the bash, zsh or fish completion or the man page", Completion::Choice,
+               kAllCommands, {"bash", "zsh", "fish", "man"}),
     };
+    table[static_cast<std::size_t>(OptionId::Field)].repeatable = true;
+    table[static_cast<std::size_t>(OptionId::Generate)].hidden = true;
+    table[static_cast<std::size_t>(OptionId::Verbose)].aliasOf = OptionId::LogLevel;
+    table[static_cast<std::size_t>(OptionId::Verbose)].aliasValue = "inout";
+    // The rows stand in the enumeration's order: optionSpec() relies on it.
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (static_cast<std::size_t>(table[i].id) != i) {
+            throw std::logic_error("the option table is out of order");
+        }
+    }
+    return table;
 }
 
 std::size_t distance(const std::string& a, const std::string& b) {
@@ -289,7 +183,8 @@ const OptionSpec& optionSpec(OptionId id) {
 }
 
 std::string optionName(const OptionSpec& spec) {
-    return spec.longName;
+    return spec.shortName[0] != '\0' ? std::string(spec.shortName) + "/" + spec.longName
+                                     : std::string(spec.longName);
 }
 
 std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {

@@ -81,8 +81,7 @@ struct OptionSpec {
 const std::vector<OptionSpec>& optionTable();
 const OptionSpec& optionSpec(OptionId id);
 
-// "-f/--format" as a message names it: the long name alone where there is
-// one.
+// An option as a refusal names it: "-e/--field", "--strict".
 std::string optionName(const OptionSpec& spec);
 
 // The candidate nearest to word within a small edit distance, or "": what

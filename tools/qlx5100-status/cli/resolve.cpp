@@ -38,8 +38,8 @@ const Row& choice(const Row (&table)[N], const OptionSpec& spec, const std::stri
             return row;
         }
     }
-    throw Refusal{optionName(spec) + " " + shown(value) + ": not one of " + joined(spec.choices) +
-                  didYouMean(value, spec.choices)};
+    throw Refusal{std::string(spec.longName) + " " + shown(value) + ": not one of " +
+                  joined(spec.choices) + didYouMean(value, spec.choices)};
 }
 
 std::vector<std::string> optionNames() {
@@ -217,10 +217,10 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
         const std::string& value = spec.aliasValue != nullptr ? spec.aliasValue : g.value;
         switch (id) {
             case OptionId::InputFormat:
-                mode.inputFormat = choice(kInputFormats, optionSpec(id), value).format;
+                mode.inputFormat = choice(kInputFormats, optionSpec(id), value).value;
                 break;
             case OptionId::LogLevel:
-                mode.logLevel = choice(kLogLevels, optionSpec(id), value).level;
+                mode.logLevel = choice(kLogLevels, optionSpec(id), value).value;
                 break;
             case OptionId::LogFile:
                 mode.logFile = value;
@@ -264,7 +264,7 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         if (const std::string* what = raw.last(OptionId::Generate)) {
             const OptionSpec& spec = optionSpec(OptionId::Generate);
             if (std::find(spec.choices.begin(), spec.choices.end(), *what) == spec.choices.end()) {
-                throw Refusal{optionName(spec) + " " + shown(*what) + ": not one of " +
+                throw Refusal{std::string(spec.longName) + " " + shown(*what) + ": not one of " +
                               joined(spec.choices) + didYouMean(*what, spec.choices)};
             }
             out.kind = Resolved::Kind::Generate;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "choices.h"
+
 namespace qlx5100status {
 
 enum class LogLevel {
@@ -14,12 +16,7 @@ enum class LogLevel {
 };
 
 // How the command line names each, with its help; in the enumeration's order.
-struct LogLevelInfo {
-    LogLevel level;
-    const char* name;
-    const char* help;
-};
-inline constexpr LogLevelInfo kLogLevels[] = {
+inline constexpr NamedValue<LogLevel> kLogLevels[] = {
     {LogLevel::None, "none", "no record at all"},
     {LogLevel::Error, "error", "error records (the default)"},
     {LogLevel::InOut, "inout", "entry and exit records too"},

@@ -145,8 +145,7 @@ std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
             }
         }
         if (rows.empty()) {
-            throw EncodeError("unknown field \"" + shown(key) +
-                              "\" (qlx5100-status --describe lists them)");
+            throw UnknownFieldError("unknown field \"" + shown(key) + "\"");
         }
         const FieldInfo& first = *rows.front();
         const bool several = rows.size() > 1 || first.countedBy != nullptr;

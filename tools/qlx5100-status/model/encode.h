@@ -30,6 +30,12 @@ class EncodeError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A key the field dictionary does not have; the message names the key only,
+// for the command line to say where the keys are listed.
+class UnknownFieldError : public EncodeError {
+    using EncodeError::EncodeError;
+};
+
 // Throws EncodeError naming the field for unknown fields, values of the wrong
 // kind or out of their type's range, texts longer than their field or holding
 // NUL, and arrays longer than the block has room for.

@@ -29,6 +29,8 @@
 #include <string_view>
 #include <vector>
 
+#include "choices.h"
+
 namespace qlx5100status {
 
 class HexDumpError : public std::runtime_error {
@@ -71,12 +73,7 @@ bool looksLikeHexDump(std::string_view text);
 enum class InputFormat { Auto, Binary, Hex };
 
 // How the command line names each, with its help; in the enumeration's order.
-struct InputFormatInfo {
-    InputFormat format;
-    const char* name;
-    const char* help;
-};
-inline constexpr InputFormatInfo kInputFormats[] = {
+inline constexpr NamedValue<InputFormat> kInputFormats[] = {
     {InputFormat::Auto, "auto", "text that looks like a hex dump is read as one (the default)"},
     {InputFormat::Binary, "binary", "every input is a binary block as it is"},
     {InputFormat::Hex, "hex", "every input is a hex dump"},

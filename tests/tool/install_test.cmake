@@ -1,0 +1,19 @@
+# The runtime component installs the man page and the three completions
+# where Debian's shells look for them.
+#   cmake -DBUILD=<build tree> -DPREFIX=<scratch folder> -P install_test.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} --component runtime
+  RESULT_VARIABLE code OUTPUT_QUIET)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${code})")
+endif()
+foreach(path
+    share/man/man1/qlx5100-status.1.gz
+    share/bash-completion/completions/qlx5100-status
+    share/zsh/vendor-completions/_qlx5100-status
+    share/fish/vendor_completions.d/qlx5100-status.fish)
+  if(NOT EXISTS ${PREFIX}/${path})
+    message(FATAL_ERROR "not installed: ${path}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${PREFIX})
