@@ -132,16 +132,16 @@ TEST(Help, EachCommandListsTheOptionsItTakes) {
     const std::string main = help(Command::Analyse);
     const std::string diff = help(Command::Diff);
     const std::string encode = help(Command::Encode);
-    for (const OptionSpec& spec : optionTable()) {
+    for (const OptionDef& def : optionTable()) {
         // The option's row: where the line starts with its names.
         const std::string name =
-            "\n  " + (spec.shortName[0] != '\0' ? std::string(spec.shortName) + "," : "") +
-            spec.longName + " ";
-        EXPECT_EQ(main.find(name) != std::string::npos, !spec.hidden) << spec.longName;
-        EXPECT_EQ(diff.find(name) != std::string::npos, listedFor(spec, Command::Diff))
-            << spec.longName;
-        EXPECT_EQ(encode.find(name) != std::string::npos, listedFor(spec, Command::Encode))
-            << spec.longName;
+            "\n  " + (def.shortName[0] != '\0' ? std::string(def.shortName) + "," : "") +
+            def.longName + " ";
+        EXPECT_EQ(main.find(name) != std::string::npos, !def.hidden) << def.longName;
+        EXPECT_EQ(diff.find(name) != std::string::npos, listedFor(def, Command::Diff))
+            << def.longName;
+        EXPECT_EQ(encode.find(name) != std::string::npos, listedFor(def, Command::Encode))
+            << def.longName;
     }
     EXPECT_EQ(encode.find("--format"), std::string::npos);
     EXPECT_NE(encode.find("Usage: qlx5100-status encode"), std::string::npos);

@@ -54,21 +54,21 @@ RawOptions parseCommandLine(int argc, const char* const* argv) {
 
     std::map<const CLI::Option*, OptionId> ids;
     std::map<OptionId, std::vector<std::string>> values;
-    for (const OptionSpec& spec : optionTable()) {
-        const std::string names = std::string(spec.shortName).empty()
-                                      ? spec.longName
-                                      : std::string(spec.shortName) + "," + spec.longName;
+    for (const OptionDef& def : optionTable()) {
+        const std::string names = std::string(def.shortName).empty()
+                                      ? def.longName
+                                      : std::string(def.shortName) + "," + def.longName;
         CLI::Option* option = nullptr;
-        if (spec.valueName == nullptr) {
+        if (def.valueName == nullptr) {
             option = app.add_flag(names);
         } else {
-            option = app.add_option(names, values[spec.id])->allow_extra_args(false);
+            option = app.add_option(names, values[def.id])->allow_extra_args(false);
         }
-        ids[option] = spec.id;
+        ids[option] = def.id;
     }
 
     std::vector<std::string> subcommandArgs;
-    for (const CommandSpec& command : commandTable()) {
+    for (const CommandDef& command : commandTable()) {
         if (command.subcommand == nullptr) {
             continue;
         }
@@ -108,7 +108,7 @@ RawOptions parseCommandLine(int argc, const char* const* argv) {
         }
         const OptionId id = known->second;
         std::string value;
-        if (optionSpec(id).valueName != nullptr) {
+        if (optionDef(id).valueName != nullptr) {
             const std::vector<std::string>& all = values[id];
             const std::size_t n = taken[id]++;
             value = n < all.size() ? all[n] : std::string();

@@ -94,20 +94,20 @@ std::string paragraph(const std::string& text) {
     return wrapped(text, 79, 0, 0) + "\n";
 }
 
-std::string spelling(const OptionSpec& spec) {
-    std::string text = spec.shortName[0] != '\0' ? std::string(spec.shortName) + "," : "";
-    text += spec.longName;
-    if (spec.valueName != nullptr) {
-        text += std::string(" ") + spec.valueName;
+std::string spelling(const OptionDef& def) {
+    std::string text = def.shortName[0] != '\0' ? std::string(def.shortName) + "," : "";
+    text += def.longName;
+    if (def.valueName != nullptr) {
+        text += std::string(" ") + def.valueName;
     }
     return text;
 }
 
-std::vector<const OptionSpec*> listed(Command context) {
-    std::vector<const OptionSpec*> out;
-    for (const OptionSpec& spec : optionTable()) {
-        if (listedFor(spec, context)) {
-            out.push_back(&spec);
+std::vector<const OptionDef*> listed(Command context) {
+    std::vector<const OptionDef*> out;
+    for (const OptionDef& def : optionTable()) {
+        if (listedFor(def, context)) {
+            out.push_back(&def);
         }
     }
     return out;
@@ -151,34 +151,34 @@ void writeBash(std::ostream& out) {
            "    case $1 in\n";
     for (const Context& c : kContexts) {
         std::vector<std::string> words;
-        for (const OptionSpec* spec : listed(c.command)) {
-            if (spec->shortName[0] != '\0') {
-                words.emplace_back(spec->shortName);
+        for (const OptionDef* def : listed(c.command)) {
+            if (def->shortName[0] != '\0') {
+                words.emplace_back(def->shortName);
             }
-            words.emplace_back(spec->longName);
+            words.emplace_back(def->longName);
         }
         out << "    " << c.name << ") echo '" << joined(words) << "' ;;\n";
     }
     out << "    esac\n}\n\n"
            "_qlx5100_status_value() { # OPTION: how OPTION's value completes\n"
            "    case $1 in\n";
-    for (const OptionSpec& spec : optionTable()) {
-        if (spec.hidden || spec.valueName == nullptr) {
+    for (const OptionDef& def : optionTable()) {
+        if (def.hidden || def.valueName == nullptr) {
             continue;
         }
         std::string kind = "none";
-        if (spec.completion == Completion::File) {
+        if (def.completion == Completion::File) {
             kind = "files";
-        } else if (spec.completion == Completion::Field) {
+        } else if (def.completion == Completion::Field) {
             kind = "keys";
-        } else if (spec.completion == Completion::Choice) {
-            kind = joined(spec.choices);
+        } else if (def.completion == Completion::Choice) {
+            kind = joined(def.choices);
         }
-        out << "    " << (spec.shortName[0] != '\0' ? std::string(spec.shortName) + "|" : "")
-            << spec.longName << ") echo '" << kind << "' ;;\n";
+        out << "    " << (def.shortName[0] != '\0' ? std::string(def.shortName) + "|" : "")
+            << def.longName << ") echo '" << kind << "' ;;\n";
     }
     std::vector<std::string> subcommands;
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         if (c.subcommand != nullptr) {
             subcommands.emplace_back(c.subcommand);
         }
@@ -229,7 +229,7 @@ void writeBash(std::ostream& out) {
            "complete -o filenames -o bashdefault -F _qlx5100_status qlx5100-status\n";
 }
 
-// A help line inside a zsh _arguments spec or a fish -d '...'.
+// A help line inside a zsh _arguments def or a fish -d '...'.
 std::string escapedFor(const std::string& text, const std::string& specials) {
     std::string out;
     for (const char c : text) {
@@ -250,33 +250,32 @@ void writeZsh(std::ostream& out) {
            "# zsh completion for qlx5100-status, written by qlx5100-status --generate zsh\n"
            "# from its option table.\n\n"
            "_qlx5100_status() {\n"
-           "    local -a specs\n"
-           "    specs=(\n";
-    for (const OptionSpec& spec : optionTable()) {
-        if (spec.hidden) {
+           "    local -a arguments\n"
+           "    arguments=(\n";
+    for (const OptionDef& def : optionTable()) {
+        if (def.hidden) {
             continue;
         }
-        const std::string help = escapedFor(spec.help, "[]:\\");
+        const std::string help = escapedFor(def.help, "[]:\\");
         std::string names;
         std::string exclusion;
-        if (spec.shortName[0] != '\0') {
-            exclusion = spec.repeatable
-                            ? "*"
-                            : "(" + std::string(spec.shortName) + " " + spec.longName + ")";
-            names = std::string("{") + spec.shortName + "," + spec.longName + "}";
+        if (def.shortName[0] != '\0') {
+            exclusion =
+                def.repeatable ? "*" : "(" + std::string(def.shortName) + " " + def.longName + ")";
+            names = std::string("{") + def.shortName + "," + def.longName + "}";
         } else {
-            exclusion = spec.repeatable ? "*" : "";
-            names = spec.longName;
+            exclusion = def.repeatable ? "*" : "";
+            names = def.longName;
         }
         std::string action;
-        if (spec.valueName != nullptr) {
-            action = std::string(":") + spec.valueName + ":";
-            if (spec.completion == Completion::File) {
+        if (def.valueName != nullptr) {
+            action = std::string(":") + def.valueName + ":";
+            if (def.completion == Completion::File) {
                 action += "_files";
-            } else if (spec.completion == Completion::Field) {
+            } else if (def.completion == Completion::Field) {
                 action += "(" + joined(fieldKeys()) + ")";
-            } else if (spec.completion == Completion::Choice) {
-                action += "(" + joined(spec.choices) + ")";
+            } else if (def.completion == Completion::Choice) {
+                action += "(" + joined(def.choices) + ")";
             } else {
                 action += " ";
             }
@@ -286,12 +285,12 @@ void writeZsh(std::ostream& out) {
     out << "        '1: :->first'\n"
            "        '*:input:_files'\n"
            "    )\n"
-           "    _arguments -s -S $specs && return 0\n"
+           "    _arguments -s -S $arguments && return 0\n"
            "    case $state in\n"
            "    first)\n"
            "        local -a commands\n"
            "        commands=(\n";
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         if (c.subcommand != nullptr) {
             out << "            '" << c.subcommand << ":" << escapedFor(c.summary, ":") << "'\n";
         }
@@ -310,7 +309,7 @@ void writeFish(std::ostream& out) {
            "# from its option table.\n"
            "complete -c qlx5100-status -f\n";
     std::vector<std::string> subcommands;
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         if (c.subcommand != nullptr) {
             subcommands.emplace_back(c.subcommand);
             out << "complete -c qlx5100-status -n '__fish_use_subcommand' -a " << c.subcommand
@@ -320,27 +319,27 @@ void writeFish(std::ostream& out) {
     out << "complete -c qlx5100-status -n '__fish_use_subcommand' -F\n"
            "complete -c qlx5100-status -n '__fish_seen_subcommand_from "
         << joined(subcommands) << "' -F\n";
-    for (const OptionSpec& spec : optionTable()) {
-        if (spec.hidden) {
+    for (const OptionDef& def : optionTable()) {
+        if (def.hidden) {
             continue;
         }
         out << "complete -c qlx5100-status";
-        if (spec.shortName[0] != '\0') {
-            out << " -s " << (spec.shortName + 1);
+        if (def.shortName[0] != '\0') {
+            out << " -s " << (def.shortName + 1);
         }
-        out << " -l " << (spec.longName + 2);
-        if (spec.valueName != nullptr) {
-            if (spec.completion == Completion::File) {
+        out << " -l " << (def.longName + 2);
+        if (def.valueName != nullptr) {
+            if (def.completion == Completion::File) {
                 out << " -r -F";
-            } else if (spec.completion == Completion::Field) {
+            } else if (def.completion == Completion::Field) {
                 out << " -x -a '" << joined(fieldKeys()) << "'";
-            } else if (spec.completion == Completion::Choice) {
-                out << " -x -a '" << joined(spec.choices) << "'";
+            } else if (def.completion == Completion::Choice) {
+                out << " -x -a '" << joined(def.choices) << "'";
             } else {
                 out << " -x";
             }
         }
-        out << " -d '" << escapedFor(spec.help, "") << "'\n";
+        out << " -d '" << escapedFor(def.help, "") << "'\n";
     }
 }
 
@@ -364,8 +363,8 @@ std::string roff(const std::string& text) {
 }
 
 void manOptions(std::ostream& out, Command context) {
-    for (const OptionSpec* spec : listed(context)) {
-        out << ".TP\n.B " << roff(spelling(*spec)) << "\n" << roff(spec->help) << "\n";
+    for (const OptionDef* def : listed(context)) {
+        out << ".TP\n.B " << roff(spelling(*def)) << "\n" << roff(def->help) << "\n";
     }
 }
 
@@ -374,11 +373,11 @@ void writeMan(std::ostream& out) {
            "\" \"User Commands\"\n"
            ".SH NAME\nqlx5100-status \\- decode QLX5100 printer status blocks\n"
            ".SH SYNOPSIS\n";
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         out << ".B qlx5100-status\n" << roff(c.usage) << "\n.br\n";
     }
     out << ".SH DESCRIPTION\n"
-        << roff(commandSpec(Command::Analyse).summary)
+        << roff(commandDef(Command::Analyse).summary)
         << " It is a host of the analyzer module like any other program.\n"
            ".SS Input\n"
         << roff(kInputHelp) << "\n.SH OPTIONS\n";
@@ -388,9 +387,9 @@ void writeMan(std::ostream& out) {
         if (c.command == Command::Analyse) {
             continue;
         }
-        const CommandSpec& spec = commandSpec(c.command);
+        const CommandDef& def = commandDef(c.command);
         out << ".SS " << c.name << "\n"
-            << roff(spec.summary) << ".\n.PP\n"
+            << roff(def.summary) << ".\n.PP\n"
             << roff(c.command == Command::Diff ? kDiffHelp : kEncodeHelp) << "\n";
         manOptions(out, c.command);
     }
@@ -436,25 +435,25 @@ void writeRows(std::ostream& out, const std::vector<std::pair<std::string, std::
 
 }  // namespace
 
-bool listedFor(const OptionSpec& spec, Command context) {
-    if (spec.hidden) {
+bool listedFor(const OptionDef& def, Command context) {
+    if (def.hidden) {
         return false;
     }
     const CommandSet commands = context == Command::Analyse ? kMain : bit(context);
-    if ((spec.commands & commands) == 0) {
+    if ((def.commands & commands) == 0) {
         return false;
     }
     // A command that writes one thing only has no --format to offer.
-    return spec.id != OptionId::Format || context == Command::Analyse ||
-           commandSpec(context).formats != 0;
+    return def.id != OptionId::Format || context == Command::Analyse ||
+           commandDef(context).formats != 0;
 }
 
 void writeHelp(std::ostream& out, Command context) {
-    const CommandSpec& command = commandSpec(context);
+    const CommandDef& command = commandDef(context);
     out << paragraph(command.summary) << "\n";
     if (context == Command::Analyse) {
         const char* prefix = "Usage: ";
-        for (const CommandSpec& c : commandTable()) {
+        for (const CommandDef& c : commandTable()) {
             out << prefix << kProgram << " " << c.usage << "\n";
             prefix = "       ";
         }
@@ -462,14 +461,14 @@ void writeHelp(std::ostream& out, Command context) {
         out << "Usage: " << kProgram << " " << command.usage << "\n";
     }
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const OptionSpec* spec : listed(context)) {
-        rows.emplace_back(spelling(*spec), spec->help);
+    for (const OptionDef* def : listed(context)) {
+        rows.emplace_back(spelling(*def), def->help);
     }
     out << "\nOptions:\n";
     writeRows(out, rows);
     if (context == Command::Analyse) {
         out << "\nSubcommands:\n";
-        for (const CommandSpec& c : commandTable()) {
+        for (const CommandDef& c : commandTable()) {
             if (c.subcommand != nullptr) {
                 out << "  " << c.subcommand
                     << std::string(8 - std::string(c.subcommand).size(), ' ')

@@ -17,6 +17,6 @@ void writeHelp(std::ostream& out, Command context);
 void writeGenerated(std::ostream& out, const std::string& what);
 
 // Whether the option appears in context's help and completions.
-bool listedFor(const OptionSpec& spec, Command context);
+bool listedFor(const OptionDef& def, Command context);
 
 }  // namespace qlx5100status

@@ -34,7 +34,7 @@ std::vector<std::string> namesOf(const Table& table) {
     return names;
 }
 
-std::vector<CommandSpec> makeCommands() {
+std::vector<CommandDef> makeCommands() {
     const std::string blockSize = std::to_string(kBlockSize);
     static const std::string encodeSummary =
         "Build a " + blockSize + "-byte block from field values in JSON (see docs/cli.md)";
@@ -63,24 +63,24 @@ std::vector<CommandSpec> makeCommands() {
 }
 
 // A flag, and an option that takes a value: the table's two kinds of row.
-OptionSpec flag(OptionId id, const char* shortName, const char* longName, std::string help,
-                CommandSet commands) {
+OptionDef flag(OptionId id, const char* shortName, const char* longName, std::string help,
+               CommandSet commands) {
     return {id,    shortName,       longName,         nullptr,
             {},    std::move(help), Completion::None, commands,
             false, false,           OptionId::Help,   nullptr};
 }
 
-OptionSpec valued(OptionId id, const char* shortName, const char* longName, const char* valueName,
-                  std::string help, Completion completion, CommandSet commands,
-                  std::vector<std::string> choices = {}) {
+OptionDef valued(OptionId id, const char* shortName, const char* longName, const char* valueName,
+                 std::string help, Completion completion, CommandSet commands,
+                 std::vector<std::string> choices = {}) {
     return {id,         shortName, longName, valueName, std::move(choices), std::move(help),
             completion, commands,  false,    false,     OptionId::Help,     nullptr};
 }
 
-std::vector<OptionSpec> makeOptions() {
+std::vector<OptionDef> makeOptions() {
     const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
     const CommandSet hosts = kAnalysing | bit(Command::Version);
-    std::vector<OptionSpec> table = {
+    std::vector<OptionDef> table = {
         flag(OptionId::Help, "-h", "--help", "Print this help (a command's own after it)",
              kAllCommands),
         valued(OptionId::Format, "-f", "--format", "FORMAT",
@@ -140,7 +140,7 @@ std::vector<OptionSpec> makeOptions() {
     table[static_cast<std::size_t>(OptionId::Generate)].hidden = true;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasOf = OptionId::LogLevel;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasValue = "inout";
-    // The rows stand in the enumeration's order: optionSpec() relies on it.
+    // The rows stand in the enumeration's order: optionDef() relies on it.
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (static_cast<std::size_t>(table[i].id) != i) {
             throw std::logic_error("the option table is out of order");
@@ -169,27 +169,27 @@ std::size_t distance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-const std::vector<CommandSpec>& commandTable() {
-    static const std::vector<CommandSpec> table = makeCommands();
+const std::vector<CommandDef>& commandTable() {
+    static const std::vector<CommandDef> table = makeCommands();
     return table;
 }
 
-const CommandSpec& commandSpec(Command command) {
+const CommandDef& commandDef(Command command) {
     return commandTable().at(static_cast<std::size_t>(command));
 }
 
-const std::vector<OptionSpec>& optionTable() {
-    static const std::vector<OptionSpec> table = makeOptions();
+const std::vector<OptionDef>& optionTable() {
+    static const std::vector<OptionDef> table = makeOptions();
     return table;
 }
 
-const OptionSpec& optionSpec(OptionId id) {
+const OptionDef& optionDef(OptionId id) {
     return optionTable().at(static_cast<std::size_t>(id));
 }
 
-std::string optionName(const OptionSpec& spec) {
-    return spec.shortName[0] != '\0' ? std::string(spec.shortName) + "/" + spec.longName
-                                     : std::string(spec.longName);
+std::string optionName(const OptionDef& def) {
+    return def.shortName[0] != '\0' ? std::string(def.shortName) + "/" + def.longName
+                                    : std::string(def.longName);
 }
 
 std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {

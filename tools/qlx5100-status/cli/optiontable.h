@@ -22,7 +22,7 @@ constexpr CommandSet kAllCommands = (1u << 7) - 1;
 constexpr CommandSet kAnalysing =
     bit(Command::Analyse) | bit(Command::Annotate) | bit(Command::Stream) | bit(Command::Diff);
 
-struct CommandSpec {
+struct CommandDef {
     Command command;
     const char* label;         // in messages: "diff", "--stream", ...
     const char* subcommand;    // its word on the command line, or null
@@ -34,8 +34,8 @@ struct CommandSpec {
     const char* usage;         // after the program's name
 };
 
-const std::vector<CommandSpec>& commandTable();
-const CommandSpec& commandSpec(Command command);
+const std::vector<CommandDef>& commandTable();
+const CommandDef& commandDef(Command command);
 
 // How a shell completes an option's value.
 enum class Completion { None, File, Choice, Field };
@@ -60,7 +60,7 @@ enum class OptionId {
     Generate,
 };
 
-struct OptionSpec {
+struct OptionDef {
     OptionId id;
     const char* shortName;             // "-f", or "" for none
     const char* longName;              // "--format"
@@ -78,11 +78,11 @@ struct OptionSpec {
     const char* aliasValue;  // null: no alias
 };
 
-const std::vector<OptionSpec>& optionTable();
-const OptionSpec& optionSpec(OptionId id);
+const std::vector<OptionDef>& optionTable();
+const OptionDef& optionDef(OptionId id);
 
 // An option as a refusal names it: "-e/--field", "--strict".
-std::string optionName(const OptionSpec& spec);
+std::string optionName(const OptionDef& def);
 
 // The candidate nearest to word within a small edit distance, or "": what
 // "did you mean" offers.

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "escape.h"
+#include "input.h"
 #include "mode.h"
 
 namespace qlx5100status {
@@ -32,21 +33,21 @@ std::string joined(const std::vector<std::string>& words) {
 
 // The row of table whose name is value, or a refusal naming the option.
 template <typename Row, std::size_t N>
-const Row& choice(const Row (&table)[N], const OptionSpec& spec, const std::string& value) {
+const Row& choice(const Row (&table)[N], const OptionDef& def, const std::string& value) {
     for (const Row& row : table) {
         if (value == row.name) {
             return row;
         }
     }
-    throw Refusal{std::string(spec.longName) + " " + shown(value) + ": not one of " +
-                  joined(spec.choices) + didYouMean(value, spec.choices)};
+    throw Refusal{std::string(def.longName) + " " + shown(value) + ": not one of " +
+                  joined(def.choices) + didYouMean(value, def.choices)};
 }
 
 std::vector<std::string> optionNames() {
     std::vector<std::string> names;
-    for (const OptionSpec& spec : optionTable()) {
-        if (!spec.hidden) {
-            names.emplace_back(spec.longName);
+    for (const OptionDef& def : optionTable()) {
+        if (!def.hidden) {
+            names.emplace_back(def.longName);
         }
     }
     return names;
@@ -54,7 +55,7 @@ std::vector<std::string> optionNames() {
 
 std::vector<std::string> subcommandNames() {
     std::vector<std::string> names;
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         if (c.subcommand != nullptr) {
             names.emplace_back(c.subcommand);
         }
@@ -63,7 +64,7 @@ std::vector<std::string> subcommandNames() {
 }
 
 Command commandOf(const RawOptions& raw) {
-    for (const CommandSpec& c : commandTable()) {
+    for (const CommandDef& c : commandTable()) {
         if (c.subcommand != nullptr && raw.subcommand == c.subcommand) {
             return c.command;
         }
@@ -82,22 +83,22 @@ Command commandOf(const RawOptions& raw) {
 }
 
 void checkOptionsTaken(const RawOptions& raw, Command command) {
-    const CommandSpec& cmd = commandSpec(command);
+    const CommandDef& cmd = commandDef(command);
     for (const RawOptions::Given& g : raw.given) {
-        const OptionSpec& spec = optionSpec(g.id);
-        if ((spec.commands & bit(command)) != 0) {
+        const OptionDef& def = optionDef(g.id);
+        if ((def.commands & bit(command)) != 0) {
             continue;
         }
-        if (command == Command::Analyse && (spec.commands & bit(Command::Stream)) != 0) {
-            throw Refusal{optionName(spec) + " needs --stream"};
+        if (command == Command::Analyse && (def.commands & bit(Command::Stream)) != 0) {
+            throw Refusal{optionName(def) + " needs --stream"};
         }
-        throw Refusal{optionName(spec) + " and " + cmd.label + " cannot be combined"};
+        throw Refusal{optionName(def) + " and " + cmd.label + " cannot be combined"};
     }
 }
 
 void resolveFormat(const RawOptions& raw, Mode& mode) {
-    const CommandSpec& cmd = commandSpec(mode.command);
-    const OptionSpec& spec = optionSpec(OptionId::Format);
+    const CommandDef& cmd = commandDef(mode.command);
+    const OptionDef& def = optionDef(OptionId::Format);
     const std::string* given = raw.last(OptionId::Format);
     if (given == nullptr) {
         if (mode.command == Command::Stream && !mode.annotate) {
@@ -109,13 +110,13 @@ void resolveFormat(const RawOptions& raw, Mode& mode) {
         mode.format = mode.command == Command::Describe ? Format::Table : Format::Xml;
         return;
     }
-    mode.format = choice(kFormats, spec, *given).format;
+    mode.format = choice(kFormats, def, *given).format;
     mode.formatGiven = true;
 }
 
 // After -e, whose refusal says more about a format it cannot pick from.
 void checkFormat(Mode& mode) {
-    const CommandSpec& cmd = commandSpec(mode.command);
+    const CommandDef& cmd = commandDef(mode.command);
     if (!mode.formatGiven) {
         return;
     }
@@ -123,14 +124,14 @@ void checkFormat(Mode& mode) {
     const unsigned allowed = mode.annotate ? 0u : cmd.formats;
     if ((allowed & (1u << static_cast<unsigned>(mode.format))) == 0) {
         const char* label = mode.annotate ? "--annotate" : cmd.label;
-        const char* writes = mode.annotate ? commandSpec(Command::Annotate).writes : cmd.writes;
+        const char* writes = mode.annotate ? commandDef(Command::Annotate).writes : cmd.writes;
         throw Refusal{std::string(label) + " and --format " + given +
                       " cannot be combined: " + label + " writes " + writes};
     }
 }
 
 void resolveInputs(const RawOptions& raw, Mode& mode, const PathExists& exists) {
-    const CommandSpec& cmd = commandSpec(mode.command);
+    const CommandDef& cmd = commandDef(mode.command);
     const auto count = static_cast<int>(raw.positionals.size());
     if (count == 0 && cmd.minInputs > 0 && cmd.subcommand == nullptr) {
         throw Refusal{"no input given (try --help)"};
@@ -194,7 +195,7 @@ void resolveSelection(const RawOptions& raw, Mode& mode) {
 }
 
 std::size_t blockSize(const std::string& text) {
-    constexpr std::size_t kMost = std::size_t{64} * 1024 * 1024;
+    constexpr std::size_t kMost = kMaxInputBytes;
     std::size_t value = 0;
     bool ok = !text.empty() && text.size() <= 9 &&
               text.find_first_not_of("0123456789") == std::string::npos;
@@ -211,16 +212,16 @@ std::size_t blockSize(const std::string& text) {
 
 void resolveSettings(const RawOptions& raw, Mode& mode) {
     for (const RawOptions::Given& g : raw.given) {
-        const OptionSpec& spec = optionSpec(g.id);
+        const OptionDef& def = optionDef(g.id);
         // An alias is its option's value, in the order given: the last wins.
-        const OptionId id = spec.aliasValue != nullptr ? spec.aliasOf : g.id;
-        const std::string& value = spec.aliasValue != nullptr ? spec.aliasValue : g.value;
+        const OptionId id = def.aliasValue != nullptr ? def.aliasOf : g.id;
+        const std::string& value = def.aliasValue != nullptr ? def.aliasValue : g.value;
         switch (id) {
             case OptionId::InputFormat:
-                mode.inputFormat = choice(kInputFormats, optionSpec(id), value).value;
+                mode.inputFormat = choice(kInputFormats, optionDef(id), value).value;
                 break;
             case OptionId::LogLevel:
-                mode.logLevel = choice(kLogLevels, optionSpec(id), value).value;
+                mode.logLevel = choice(kLogLevels, optionDef(id), value).value;
                 break;
             case OptionId::LogFile:
                 mode.logFile = value;
@@ -262,10 +263,10 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
                           " (try --help)"};
         }
         if (const std::string* what = raw.last(OptionId::Generate)) {
-            const OptionSpec& spec = optionSpec(OptionId::Generate);
-            if (std::find(spec.choices.begin(), spec.choices.end(), *what) == spec.choices.end()) {
-                throw Refusal{std::string(spec.longName) + " " + shown(*what) + ": not one of " +
-                              joined(spec.choices) + didYouMean(*what, spec.choices)};
+            const OptionDef& def = optionDef(OptionId::Generate);
+            if (std::find(def.choices.begin(), def.choices.end(), *what) == def.choices.end()) {
+                throw Refusal{std::string(def.longName) + " " + shown(*what) + ": not one of " +
+                              joined(def.choices) + didYouMean(*what, def.choices)};
             }
             out.kind = Resolved::Kind::Generate;
             out.generate = *what;
@@ -276,7 +277,7 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         if (raw.has(OptionId::Help)) {
             out.kind = Resolved::Kind::Help;
             out.helpFor =
-                commandSpec(mode.command).subcommand != nullptr ? mode.command : Command::Analyse;
+                commandDef(mode.command).subcommand != nullptr ? mode.command : Command::Analyse;
             return out;
         }
         mode.annotate = raw.has(OptionId::Annotate);

@@ -19,10 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A status block is about a kilobyte; this only keeps a wrong file (a disk
-// image, a pipe that never ends) from being read into memory whole.
-constexpr std::size_t kMaxInputBytes = 64u * 1024u * 1024u;
-
 std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[65536];

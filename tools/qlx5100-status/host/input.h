@@ -10,6 +10,11 @@
 
 namespace qlx5100status {
 
+// A status block is about a kilobyte; this only keeps a wrong file (a disk
+// image, a pipe that never ends) from being read into memory whole. Also the
+// largest block --stream takes.
+constexpr std::size_t kMaxInputBytes = 64u * 1024u * 1024u;
+
 // The message names the input.
 class InputError : public std::runtime_error {
     using std::runtime_error::runtime_error;

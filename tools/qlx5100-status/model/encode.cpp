@@ -148,7 +148,7 @@ std::vector<std::uint8_t> encodeBlock(const json& values, std::size_t size) {
             throw UnknownFieldError("unknown field \"" + shown(key) + "\"");
         }
         const FieldInfo& first = *rows.front();
-        const bool several = rows.size() > 1 || first.countedBy != nullptr;
+        const bool several = hasSeveralIndices(first);
         if (!several) {
             if (first.type != FieldType::Constant) {
                 put(block, first, first.offset, item.value(), key);

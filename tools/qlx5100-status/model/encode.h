@@ -24,6 +24,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fields.h"
+
 namespace qlx5100status {
 
 class EncodeError : public std::runtime_error {
@@ -39,7 +41,7 @@ class UnknownFieldError : public EncodeError {
 // Throws EncodeError naming the field for unknown fields, values of the wrong
 // kind or out of their type's range, texts longer than their field or holding
 // NUL, and arrays longer than the block has room for.
-std::vector<std::uint8_t> encodeBlock(const nlohmann::json& values, std::size_t size = 1024);
+std::vector<std::uint8_t> encodeBlock(const nlohmann::json& values, std::size_t size = kBlockSize);
 
 // What encode also reads, in the form above: a line of --format ndjson (its
 // "values"), and the StatusMap form {"Key": {"1": value, ...}} (index to a
