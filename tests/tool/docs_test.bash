@@ -35,8 +35,8 @@ page_codes=$(sed -n '/^## Exit codes$/,/^## /p' "$cli_md" | grep -oE '^\| [0-9]+
 [[ -n $help_codes && $help_codes == "$page_codes" ]] ||
   fail "exit codes in --help (${help_codes//$'\n'/ }) and $cli_md (${page_codes//$'\n'/ }) differ"
 # The formats: each of --help's has its section in the page, and no other.
-help_formats=$(sed -n '/^Output (/,/^$/p' <<<"$help" | grep -oE '^  [a-z]+ ' | tr -d ' ' | sort)
-page_formats=$(sed -n '/^## Output formats$/,/^## /p' "$cli_md" | grep -oE '^### [a-z]+' | cut -c5- | sort)
+help_formats=$(sed -n '/^Output (/,/^$/p' <<<"$help" | grep -oE '^  [a-z][a-z-]* ' | tr -d ' ' | sort)
+page_formats=$(sed -n '/^## Output formats$/,/^## /p' "$cli_md" | grep -oE '^### [a-z][a-z-]*' | cut -c5- | sort)
 [[ -n $help_formats && $help_formats == "$page_formats" ]] ||
   fail "formats in --help (${help_formats//$'\n'/ }) and $cli_md (${page_formats//$'\n'/ }) differ"
 for subcommand in $subcommands; do

@@ -67,8 +67,8 @@ TEST(Resolve, SuggestsTheNearestOptionChoiceOrCommand) {
     EXPECT_EQ(says("--stirct a"), "unknown option --stirct; did you mean --strict? (try --help)");
     EXPECT_EQ(says("--nothing-like-it a"), "unknown option --nothing-like-it (try --help)");
     EXPECT_EQ(says("-f csvv a"),
-              "--format csvv: not one of xml, json, table, csv, tsv, ndjson, html; did you mean "
-              "csv?");
+              "--format csvv: not one of xml, json, table, csv, tsv, ndjson, html, ksy, "
+              "json-schema; did you mean csv?");
     EXPECT_EQ(says("--input-format hexx a"),
               "--input-format hexx: not one of auto, binary, hex; did you mean hex?");
     EXPECT_EQ(says("--log-level eror a"),

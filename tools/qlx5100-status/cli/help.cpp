@@ -421,6 +421,18 @@ void writeMan(std::ostream& out) {
            ".B encode\ninput in detail.\n";
 }
 
+// Two columns: the names, and their help wrapped beside the widest name.
+void writeRows(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& rows) {
+    std::size_t width = 0;
+    for (const auto& row : rows) {
+        width = std::max(width, row.first.size());
+    }
+    for (const auto& [left, help] : rows) {
+        out << "  " << left << std::string(width - left.size() + 2, ' ')
+            << wrapped(help, 79, width + 4, width + 4) << "\n";
+    }
+}
+
 }  // namespace
 
 bool listedFor(const OptionDef& def, Command context) {
@@ -452,15 +464,8 @@ void writeHelp(std::ostream& out, Command context) {
     for (const OptionDef* def : listed(context)) {
         rows.emplace_back(spelling(*def), def->help);
     }
-    std::size_t width = 0;
-    for (const auto& row : rows) {
-        width = std::max(width, row.first.size());
-    }
     out << "\nOptions:\n";
-    for (const auto& [left, help] : rows) {
-        out << "  " << left << std::string(width - left.size() + 2, ' ')
-            << wrapped(help, 79, width + 4, width + 4) << "\n";
-    }
+    writeRows(out, rows);
     if (context == Command::Analyse) {
         out << "\nSubcommands:\n";
         for (const CommandDef& c : commandTable()) {
@@ -473,10 +478,11 @@ void writeHelp(std::ostream& out, Command context) {
         out << "\nInput:\n" << paragraph(kInputHelp);
         out << "\nOutput (standard output only; log records go to standard error or "
                "--log-file):\n";
+        std::vector<std::pair<std::string, std::string>> formats;
         for (const FormatInfo& f : kFormats) {
-            out << "  " << f.name << std::string(7 - std::string(f.name).size(), ' ')
-                << wrapped(f.help, 79, 9, 9) << "\n";
+            formats.emplace_back(f.name, f.help);
         }
+        writeRows(out, formats);
         const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
         out << "\nModules:\n" << paragraph(bySoname ? kModulesBySoname : kModulesByFileName);
     } else {

@@ -1,6 +1,7 @@
 #include "optiontable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -14,7 +15,10 @@ namespace qlx5100status {
 
 namespace {
 
-constexpr unsigned kEveryFormat = (1u << 7) - 1;
+// The descriptions of the block and the outputs are the dictionary's alone.
+constexpr unsigned kDescriptions = formatBit(Format::Ksy) | formatBit(Format::JsonSchema);
+constexpr unsigned kEveryFormat = ((1u << std::size(kFormats)) - 1) & ~kDescriptions;
+constexpr const char* kEveryFormatNames = "xml, json, table, csv, tsv, ndjson or html";
 constexpr unsigned kLineFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
                                   formatBit(Format::Tsv) | formatBit(Format::Ndjson);
 
@@ -32,8 +36,8 @@ std::vector<CommandDef> makeCommands() {
     static const std::string encodeSummary =
         "Build a " + blockSize + "-byte block from field values in JSON (see docs/cli.md)";
     return {
-        {Command::Analyse, "the analysis", nullptr, kEveryFormat, "", 1, -1, "inputs",
-         "Decodes QLX5100 status blocks with the analyzer module and prints the result.",
+        {Command::Analyse, "the analysis", nullptr, kEveryFormat, kEveryFormatNames, 1, -1,
+         "inputs", "Decodes QLX5100 status blocks with the analyzer module and prints the result.",
          "[OPTIONS] INPUT..."},
         {Command::Annotate, "--annotate", nullptr, 0, "its own annotated hex dump", 1, -1, "inputs",
          "Print each block as an annotated hex dump", "--annotate [OPTIONS] INPUT..."},
@@ -42,12 +46,12 @@ std::vector<CommandDef> makeCommands() {
          "--stream -f FORMAT [OPTIONS] [INPUT]"},
         {Command::Describe, "--describe", nullptr,
          formatBit(Format::Table) | formatBit(Format::Json) | formatBit(Format::Csv) |
-             formatBit(Format::Tsv),
-         "table, json, csv or tsv", 0, 0, "inputs", "Print the field dictionary",
+             formatBit(Format::Tsv) | kDescriptions,
+         "table, json, csv, tsv, ksy or json-schema", 0, 0, "inputs", "Print the field dictionary",
          "--describe [-f FORMAT] [-o FILE]"},
         {Command::Version, "--version", nullptr, 0, "its own lines", 0, 0, "inputs",
          "Print the version and the paths of the modules loaded", "--version [OPTIONS]"},
-        {Command::Diff, "diff", "diff", kEveryFormat, "", 2, 2, "blocks",
+        {Command::Diff, "diff", "diff", kEveryFormat, kEveryFormatNames, 2, 2, "blocks",
          "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
          "diff [OPTIONS] OLD NEW"},
         {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
@@ -78,7 +82,7 @@ std::vector<OptionDef> makeOptions() {
              kAllCommands),
         valued(OptionId::Format, "-f", "--format", "FORMAT",
                "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look "
-               "at)",
+               "at); --describe also ksy and json-schema",
                Completion::Choice, kAllCommands, namesOf(kFormats)),
         valued(OptionId::Field, "-e", "--field", "KEY[INDEX]",
                "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, "
@@ -105,7 +109,8 @@ std::vector<OptionDef> makeOptions() {
         flag(OptionId::Strict, "", "--strict",
              "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
         flag(OptionId::Describe, "", "--describe",
-             "Print the field dictionary (table, json, csv or tsv with --format)",
+             "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
+             "block (ksy) or the JSON outputs (json-schema)",
              bit(Command::Describe)),
         valued(OptionId::Module, "", "--module", "FILE", "The analyzer module to load",
                Completion::File, hosts),

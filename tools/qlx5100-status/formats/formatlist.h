@@ -27,7 +27,13 @@ namespace qlx5100status {
     X(Html, "html", false,                                                                     \
       "one self-contained page (no external resources): hex grid beside the decoded "          \
       "fields; diff: both blocks, changes marked; a batch: overview table and a chart "        \
-      "across the inputs")
+      "across the inputs")                                                                     \
+    X(Ksy, "ksy", false,                                                                       \
+      "--describe only: the status block as a Kaitai Struct description, every field at its "  \
+      "offset with its type and a doc line, for hex viewers and generated parsers")            \
+    X(JsonSchema, "json-schema", false,                                                        \
+      "--describe only: the JSON Schemas (draft 2020-12) of every JSON the tool writes, in "   \
+      "one document under $defs; the same files are installed in share/qlx5100-status/schemas")
 
 enum class Format {
 #define QLX5100_STATUS_ENUM(id, name, selectable, help) id,

@@ -8,7 +8,9 @@
 
 #include "escape.h"
 #include "fields.h"
+#include "kaitai.h"
 #include "lineformats.h"
+#include "schemas.h"
 
 namespace qlx5100status {
 
@@ -293,6 +295,14 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, c
 void writeDescription(std::ostream& out, Format format) {
     if (format == Format::Json) {
         out << dumpJson(describeJson()) << '\n';
+        return;
+    }
+    if (format == Format::Ksy) {
+        writeKaitai(out);
+        return;
+    }
+    if (format == Format::JsonSchema) {
+        out << dumpJson(schemaBundle()) << '\n';
         return;
     }
     const Delimited* delimited = delimitedFor(format);

@@ -54,7 +54,8 @@ void writeAnnotated(std::ostream& out, const std::vector<std::uint8_t>& block, c
                     const std::vector<Warning>& warnings = {});
 
 // The field dictionary in format: table (the default for any other), csv,
-// tsv, or json (describeJson(), an array).
+// tsv, json (describeJson(), an array), ksy (writeKaitai()) or json-schema
+// (schemaBundle(): the schemas of every JSON output).
 void writeDescription(std::ostream& out, Format format);
 Json describeJson();
 

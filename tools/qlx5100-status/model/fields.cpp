@@ -10,13 +10,13 @@ namespace {
 
 constexpr const char* kNone = nullptr;
 
-FieldInfo constantRow(const char* key, int index, const char* value) {
-    return {key, index, 0, 0, FieldType::Constant, value, kNone};
+FieldInfo constantRow(const char* key, int index, const char* value, const char* doc) {
+    return {key, index, 0, 0, FieldType::Constant, value, kNone, doc};
 }
 
 FieldInfo row(const char* key, std::size_t offset, std::size_t width, FieldType type,
-              int index = 1) {
-    return {key, index, offset, width, type, kNone, kNone};
+              const char* doc, int index = 1) {
+    return {key, index, offset, width, type, kNone, kNone, doc};
 }
 
 std::vector<FieldInfo> makeTable() {
@@ -25,24 +25,36 @@ std::vector<FieldInfo> makeTable() {
     // Four heaters, two bytes each: temperature, then status.
     for (int n = 1; n <= 4; ++n) {
         const std::size_t base = 0x44 + 2 * static_cast<std::size_t>(n - 1);
-        t.push_back(constantRow("HeaterNumber", n, kNumbers[n - 1]));
-        t.push_back(row("HeaterTemperature", base, 1, FieldType::Int8, n));
-        t.push_back(row("HeaterStatus", base + 1, 1, FieldType::UInt8, n));
+        t.push_back(constantRow("HeaterNumber", n, kNumbers[n - 1],
+                                "The heater's own number, 1 to 4; not stored in the block."));
+        t.push_back(
+            row("HeaterTemperature", base, 1, FieldType::Int8, "The heater's temperature.", n));
+        t.push_back(
+            row("HeaterStatus", base + 1, 1, FieldType::UInt8, "The heater's status byte.", n));
     }
-    t.push_back(row("CuttingCommandName", 0x334, 8, FieldType::Text));
-    t.push_back(row("CuttingCommandVersion", 0x33C, 4, FieldType::Text));
-    t.push_back(row("TotalPinchRoller", 0x340, 1, FieldType::UInt8));
-    t.push_back(row("ActivatedPinchRoller", 0x341, 1, FieldType::UInt8));
+    t.push_back(row("CuttingCommandName", 0x334, 8, FieldType::Text,
+                    "The name of the cutting command set the device speaks."));
+    t.push_back(row("CuttingCommandVersion", 0x33C, 4, FieldType::Text,
+                    "The version of that cutting command set."));
+    t.push_back(row("TotalPinchRoller", 0x340, 1, FieldType::UInt8,
+                    "How many pinch rollers the device has."));
+    t.push_back(row("ActivatedPinchRoller", 0x341, 1, FieldType::UInt8,
+                    "How many pinch rollers are active: the number of pressure settings."));
     // The count is the activated rollers, not the total, and is not bounded by
     // the 16 bytes of the table: further entries read the fields after it.
     t.push_back({"PinchRollerPressureSetting", 0, 0x342, 1, FieldType::UInt8, kNone,
-                 "ActivatedPinchRoller"});
-    t.push_back(row("ToolStatus", 0x352, 1, FieldType::UInt8));
-    t.push_back(row("OperationMode", 0x353, 1, FieldType::UInt8));
-    t.push_back(row("RegisterMarkType", 0x354, 1, FieldType::UInt8));
-    t.push_back(row("MultiFunctionJobStatus", 0x355, 1, FieldType::UInt8));
-    t.push_back(row("PrintAndCut", 0x35A, 2, FieldType::UInt16BE));
-    t.push_back(row("MultiLayerPrintingInformation", 0x365, 1, FieldType::UInt8));
+                 "ActivatedPinchRoller", "The pressure setting of each active pinch roller."});
+    t.push_back(row("ToolStatus", 0x352, 1, FieldType::UInt8, "The status of the tool."));
+    t.push_back(
+        row("OperationMode", 0x353, 1, FieldType::UInt8, "The mode the device operates in."));
+    t.push_back(row("RegisterMarkType", 0x354, 1, FieldType::UInt8,
+                    "The type of register mark the device looks for."));
+    t.push_back(row("MultiFunctionJobStatus", 0x355, 1, FieldType::UInt8,
+                    "The status of a multi-function job."));
+    t.push_back(row("PrintAndCut", 0x35A, 2, FieldType::UInt16BE,
+                    "The print-and-cut value, two bytes, most significant first."));
+    t.push_back(row("MultiLayerPrintingInformation", 0x365, 1, FieldType::UInt8,
+                    "The multi-layer printing information."));
     return t;
 }
 

@@ -61,6 +61,7 @@ struct FieldInfo {
     const char* constant;   // the value of a Constant row
     const char* countedBy;  // counted row: entry i (1..N) lies at offset + (i-1)*width,
                             // N being the value of this key
+    const char* doc;        // what the value means, one line, for descriptions
 };
 
 // The rows in the order the analyzer decodes and writes them.
