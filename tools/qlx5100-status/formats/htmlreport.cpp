@@ -165,11 +165,10 @@ void HtmlReport::add(const std::string& name, int code, const std::string& error
     Input input;
     input.name = name;
     input.code = code;
-    if (code != 0) {
-        input.error = error;
-        inputs_.push_back(std::move(input));
-        return;
-    }
+    input.error = code != 0 ? error : std::string();
+    // A block the analyzer refused (short, or failed) is shown as far as it
+    // goes, with the fields it has room for: the bytes are what a technician
+    // needs to see why.
     input.size = block.size();
     std::size_t reach = std::min(block.size(), kBlockSize);
     for (const Placement& p : placements(block)) {
@@ -177,6 +176,10 @@ void HtmlReport::add(const std::string& name, int code, const std::string& error
         reach = std::max(reach, p.offset + p.width);
     }
     input.bytes.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(reach));
+    if (code != 0) {
+        inputs_.push_back(std::move(input));
+        return;
+    }
     for (const auto& [key, entries] : map) {
         for (const auto& [index, value] : entries) {
             input.values.emplace_back(Column{key, index}, shown(value));
@@ -220,7 +223,6 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         Json col = Json::object();
         col["key"] = c.first;
         col["index"] = c.second;
-        const FieldInfo* f = findField(c.first, c.second);
         if (const FieldInfo* placed = placedField(c.first, c.second)) {
             col["offset"] = columnOffset(*placed, c.second);
             col["width"] = placed->width;
@@ -228,8 +230,25 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
             col["offset"] = nullptr;
             col["width"] = nullptr;
         }
-        col["type"] = f != nullptr ? typeName(f->type) : "";
         cols.push_back(std::move(col));
+    }
+    // What the dictionary knows of each key, once per key, in its order:
+    // the page's colours follow this order, so a key has the same colour on
+    // every page.
+    Json fields = Json::array();
+    std::set<std::string> described;
+    for (const FieldInfo& f : fieldTable()) {
+        if (!described.insert(f.key).second) {
+            continue;
+        }
+        Json field = Json::object();
+        field["key"] = f.key;
+        field["type"] = typeName(f.type);
+        field["readWith"] = readWith(f.type);
+        if (f.countedBy != nullptr) {
+            field["countedBy"] = f.countedBy;
+        }
+        fields.push_back(std::move(field));
     }
 
     Json inputs = Json::array();
@@ -240,12 +259,24 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         if (input.code != 0) {
             item["error"] = input.error;
             item["exit"] = input.code;
+        }
+        if (input.code != 0 && input.size == 0) {
             inputs.push_back(std::move(item));
             continue;
         }
         item["size"] = input.size;
         item["shown"] = input.bytes.size();
         item["bytes"] = nonZeroStretches(input.bytes);
+        std::set<std::size_t> placed;
+        for (const Column& c : input.placed) {
+            placed.insert(id.at(c));
+        }
+        if (input.code != 0) {
+            // No values to derive it from.
+            item["placed"] = placed;
+            inputs.push_back(std::move(item));
+            continue;
+        }
         // Aligned with the columns, null where this input has no entry (none
         // after the last it has), so that a batch of thousands does not
         // repeat every key; integers as numbers when that reads back as the
@@ -266,10 +297,6 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         }
         values.erase(values.begin() + static_cast<std::ptrdiff_t>(used), values.end());
         item["values"] = std::move(values);
-        std::set<std::size_t> placed;
-        for (const Column& c : input.placed) {
-            placed.insert(id.at(c));
-        }
         if (placed != derived) {
             item["placed"] = placed;
         }
@@ -287,6 +314,7 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
 
     Json data = Json::object();
     data["kind"] = kind_ == PageKind::Block ? "block" : kind_ == PageKind::Diff ? "diff" : "batch";
+    data["fields"] = std::move(fields);
     data["columns"] = std::move(cols);
     data["inputs"] = std::move(inputs);
     if (kind_ == PageKind::Diff) {
