@@ -311,6 +311,10 @@ TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
         EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by pointer";
         page_->hover("h1");
         EXPECT_TRUE(lit("#input-1").empty());
+        // The pointer to the page's margin, where the focus's scrolling
+        // cannot bring a byte under it.
+        browser_->call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", 1}, {"y", 1}},
+                       page_->session());
         page_->focus(row);
         EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by focus";
         if (place == places.end()) {
@@ -913,6 +917,11 @@ TEST_F(InBrowser, CoincidingSeriesAreBothSeen) {
               std::string::npos)
         << legend[1];
     EXPECT_EQ(legend[0].get<std::string>().find("the same"), std::string::npos) << legend[0];
+    // Each sample in the legend is a line's length, not a chart's.
+    EXPECT_EQ(
+        eval("[...document.querySelectorAll('#chart .legend svg')].every(s => {"
+             " const r = s.getBoundingClientRect(); return r.width <= 40 && r.height <= 16; })"),
+        true);
 
     const Json colours = eval(
         "[0, 1].map(s => getComputedStyle(document.querySelector('#chart svg.plot g.s' + s))"

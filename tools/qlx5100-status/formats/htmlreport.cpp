@@ -232,25 +232,6 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         }
         cols.push_back(std::move(col));
     }
-    // What the dictionary knows of each key, once per key, in its order:
-    // the page's colours follow this order, so a key has the same colour on
-    // every page.
-    Json fields = Json::array();
-    std::set<std::string> described;
-    for (const FieldInfo& f : fieldTable()) {
-        if (!described.insert(f.key).second) {
-            continue;
-        }
-        Json field = Json::object();
-        field["key"] = f.key;
-        field["type"] = typeName(f.type);
-        field["readWith"] = readWith(f.type);
-        if (f.countedBy != nullptr) {
-            field["countedBy"] = f.countedBy;
-        }
-        fields.push_back(std::move(field));
-    }
-
     Json inputs = Json::array();
     for (const Input& input : inputs_) {
         Json item = Json::object();
@@ -314,7 +295,9 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
 
     Json data = Json::object();
     data["kind"] = kind_ == PageKind::Block ? "block" : kind_ == PageKind::Diff ? "diff" : "batch";
-    data["fields"] = std::move(fields);
+    // The dictionary as --describe gives it: the page's colours follow its
+    // order, so that a key has the same colour on every page.
+    data["fields"] = describeJson();
     data["columns"] = std::move(cols);
     data["inputs"] = std::move(inputs);
     if (kind_ == PageKind::Diff) {

@@ -63,9 +63,10 @@
     return col.key + '[' + col.index + ']';
   }
 
-  // What the field dictionary knows of each key.
+  // What the field dictionary knows of each key (--describe's rows; the
+  // first of a key's rows tells its type).
   var fieldInfo = {};
-  data.fields.forEach(function (f) { fieldInfo[f.key] = f; });
+  data.fields.forEach(function (f) { if (!(f.key in fieldInfo)) fieldInfo[f.key] = f; });
 
   // One colour per key the dictionary places, the same on every page: as
   // many as there are such keys, spread evenly round the hue circle of
@@ -74,7 +75,8 @@
   // block) get hues far apart and the other lightness.
   var keyColour = {};
   (function () {
-    var keys = data.fields.filter(function (f) { return f.type !== 'constant'; });
+    var keys = Object.keys(fieldInfo).map(function (key) { return fieldInfo[key]; })
+        .filter(function (f) { return f.type !== 'constant'; });
     var slots = keys.length + keys.length % 2;
     var stride = Math.round(slots * 0.38);
     function gcd(a, b) { return b ? gcd(b, a % b) : a; }
