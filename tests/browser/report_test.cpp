@@ -411,7 +411,18 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
                       differing)
                 << view << " " << column;
         }
+        // None of them folded away.
+        EXPECT_EQ(rendered(std::string(view) + " .hex span.diff"),
+                  static_cast<int>(differing.size()))
+            << view;
     }
+    // Both grids fold the same lines, so that they stay side by side.
+    const auto folds = [&](const std::string& view) {
+        return eval("[...document.querySelectorAll('" + view +
+                    " .grid summary')].map(s => s.textContent)");
+    };
+    EXPECT_EQ(folds("#input-1"), folds("#input-2"));
+    EXPECT_EQ(rendered("#input-1 .grid .line"), rendered("#input-2 .grid .line"));
 
     // HeaterTemperature[2] at 0x46 is in both blocks; the third pressure
     // setting only in the old one.
@@ -429,6 +440,16 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
     EXPECT_EQ(eval("document.querySelectorAll('#input-1 tr.changed').length"), changes);
     EXPECT_EQ(eval("document.querySelectorAll('#input-2 tr.changed').length"), changes - 2);
     expectNotBlank("diff page");
+
+    // A byte no field reads, changed in the middle of zeros: both decode the
+    // same, and the byte's line is shown in both grids, unfolded.
+    std::string stray = readFile(a);
+    stray[0x200] = '\x7f';
+    writeFile(dir_.path("stray.bin"), stray);
+    ASSERT_EQ(open({"diff", a, dir_.path("stray.bin")}), 0);
+    EXPECT_EQ(rendered("#input-1 .hex span.diff"), 1);
+    EXPECT_EQ(rendered("#input-2 .hex span.diff"), 1);
+    EXPECT_EQ(folds("#input-1"), folds("#input-2"));
 }
 
 // The values of each input of a batch, from the tool's table output (not
