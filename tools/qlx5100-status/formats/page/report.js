@@ -237,6 +237,8 @@
       hexPart.appendChild(h);
       textPart.appendChild(t);
     }
+    // A short last line keeps its text column in line with those above.
+    for (; i < line + PER_LINE; ++i) hexPart.appendChild(el('i', 'pad'));
     row.appendChild(hexPart);
     row.appendChild(textPart);
     return row;
