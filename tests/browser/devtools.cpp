@@ -291,8 +291,25 @@ void Page::type(const std::string& text) {
     browser_.call("Input.insertText", {{"text", text}}, session_);
 }
 
-std::string Page::screenshot() {
-    return browser_.call("Page.captureScreenshot", {{"format", "png"}}, session_)["data"];
+void Page::press(const std::string& key, int code) {
+    for (const char* type : {"keyDown", "keyUp"}) {
+        Json event = {{"type", type}, {"key", key}, {"code", key}, {"windowsVirtualKeyCode", code}};
+        if (std::string(type) == "keyDown" && key == "Enter") {
+            event["text"] = "\r";
+        }
+        browser_.call("Input.dispatchKeyEvent", event, session_);
+    }
+}
+
+std::string Page::screenshot(const std::string& selector) {
+    Json params = {{"format", "png"}};
+    if (!selector.empty()) {
+        params["clip"] = eval("(() => { const e = document.querySelector(" + Json(selector).dump() +
+                              "); e.scrollIntoView(); const r = e.getBoundingClientRect();"
+                              " return {x: r.left + scrollX, y: r.top + scrollY,"
+                              " width: r.width, height: r.height, scale: 1}; })()");
+    }
+    return browser_.call("Page.captureScreenshot", params, session_)["data"];
 }
 
 int Page::dialogs() const {

@@ -85,8 +85,12 @@ public:
     // Text typed into the focused element, as a keyboard would.
     void type(const std::string& text);
 
-    // The visible part of the page: a PNG, in base64.
-    std::string screenshot();
+    // A key pressed and released on the focused element ("Enter", 13).
+    void press(const std::string& key, int code);
+
+    // The visible part of the page, or only the element selector finds: a
+    // PNG, in base64.
+    std::string screenshot(const std::string& selector = "");
 
     // How many JavaScript dialogs (alert, confirm, prompt) the page opened.
     int dialogs() const;

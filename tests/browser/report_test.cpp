@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <set>
 #include <sstream>
 
@@ -66,6 +71,7 @@ struct Place {
 struct Described {
     std::set<std::string> keys;
     std::map<std::pair<std::string, int>, Place> places;
+    std::map<std::string, Json> rows;  // a key's first row, as --describe gives it
 };
 
 Described described(int settings) {
@@ -74,6 +80,7 @@ Described described(int settings) {
     Described out;
     for (const Json& f : Json::parse(readFile(dir.path("d")))) {
         out.keys.insert(f["key"].get<std::string>());
+        out.rows.emplace(f["key"], f);
         if (f["offset"].is_null()) {
             continue;
         }
@@ -227,26 +234,40 @@ protected:
         return out;
     }
 
-    // The screenshot has something on it: many colours, neither empty nor
-    // all ink. Measured by the browser itself, in a page of its own.
-    void expectNotBlank(const std::string& what) {
-        const std::string png = page_->screenshot();
+    // body (a JavaScript function of the RGBA bytes) applied to the pixels
+    // of a PNG, decoded by the browser itself in a page of its own.
+    Json pixels(const std::string& png, const std::string& body) {
         devtools::Page probe(*browser_, 200, 200);
-        const Json seen = probe.eval(
+        return probe.eval(
             "new Promise((ok, bad) => { const img = new Image(); img.onload = () => {"
             " const c = document.createElement('canvas'); c.width = img.width;"
             " c.height = img.height; const g = c.getContext('2d'); g.drawImage(img, 0, 0);"
-            " const d = g.getImageData(0, 0, c.width, c.height).data; const colours = new Set();"
-            " let ink = 0; for (let i = 0; i < d.length; i += 4) {"
-            " const v = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2]; colours.add(v);"
-            " if (v !== 0xffffff) ++ink; }"
-            " ok({width: c.width, colours: colours.size, ink: ink / (d.length / 4)}); };"
+            " ok(Object.assign({width: c.width}, (" +
+            body +
+            ")(g.getImageData(0, 0, c.width, c.height).data))); };"
             " img.onerror = bad; img.src = 'data:image/png;base64," +
             png + "'; })");
+    }
+
+    // The screenshot has something on it: many colours, neither empty nor
+    // all ink.
+    void expectNotBlank(const std::string& what) {
+        const Json seen = pixels(page_->screenshot(),
+                                 "d => { const colours = new Set(); let ink = 0;"
+                                 " for (let i = 0; i < d.length; i += 4) {"
+                                 " const v = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];"
+                                 " colours.add(v); if (v !== 0xffffff) ++ink; }"
+                                 " return {colours: colours.size, ink: ink / (d.length / 4)}; }");
         EXPECT_EQ(seen["width"], 1400) << what;
         EXPECT_GT(seen["colours"].get<int>(), 16) << what;
         EXPECT_GT(seen["ink"].get<double>(), 0.02) << what;
         EXPECT_LT(seen["ink"].get<double>(), 0.9) << what;
+    }
+
+    // How many of the elements selector finds the page renders.
+    int rendered(const std::string& selector) {
+        return eval("[...document.querySelectorAll('" + selector +
+                    "')].filter(e => e.checkVisibility()).length");
     }
 
     TempDir dir_;
@@ -259,7 +280,7 @@ protected:
 // lights exactly the fields that read it.
 TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
     ASSERT_EQ(open({block("all-pinch-rollers")}), 0);
-    const auto [describedKeys, places] = described(16);
+    const auto [describedKeys, places, dictionary] = described(16);
     const auto table = rows("#input-1");
     EXPECT_EQ(table.size(), 38u);
     std::set<std::string> keys;
@@ -277,10 +298,23 @@ TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
                 expected.insert(place->second.offset + i);
             }
         }
+        // The row says what the dictionary knows of the field.
+        const Json& entry = dictionary.at(key);
+        const std::string readAs = eval("document.querySelector('" + row + " .read').textContent");
+        for (const char* fact : {"type", "readWith", "countedBy"}) {
+            if (entry.contains(fact)) {
+                EXPECT_NE(readAs.find(entry[fact].get<std::string>()), std::string::npos)
+                    << key << ": " << readAs;
+            }
+        }
         page_->hover(row);
         EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by pointer";
         page_->hover("h1");
         EXPECT_TRUE(lit("#input-1").empty());
+        // The pointer to the page's margin, where the focus's scrolling
+        // cannot bring a byte under it.
+        browser_->call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", 1}, {"y", 1}},
+                       page_->session());
         page_->focus(row);
         EXPECT_EQ(lit("#input-1"), expected) << key << "[" << index << "] by focus";
         if (place == places.end()) {
@@ -297,9 +331,11 @@ TEST_F(InBrowser, BlockPageLinksEveryFieldToExactlyItsBytes) {
         EXPECT_EQ(lit("#input-1"), expected);
     }
     // Bytes no field reads carry no colour and light nothing.
-    EXPECT_EQ(eval("document.querySelector('#input-1 .hex span[data-i=\"0\"]').className"), "");
-    page_->hover("#input-1 .hex span[data-i=\"0\"]");
+    EXPECT_EQ(eval("document.querySelector('#input-1 .hex span[data-i=\"64\"]').className"), "");
+    page_->hover("#input-1 .hex span[data-i=\"64\"]");
     EXPECT_TRUE(lit("#input-1").empty());
+    // Nothing was fetched: the page is all there is.
+    EXPECT_EQ(eval("performance.getEntriesByType('resource').length"), 0);
 
     page_->focus("#input-1 input[type=search]");
     page_->type("heaterstat");
@@ -375,7 +411,18 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
                       differing)
                 << view << " " << column;
         }
+        // None of them folded away.
+        EXPECT_EQ(rendered(std::string(view) + " .hex span.diff"),
+                  static_cast<int>(differing.size()))
+            << view;
     }
+    // Both grids fold the same lines, so that they stay side by side.
+    const auto folds = [&](const std::string& view) {
+        return eval("[...document.querySelectorAll('" + view +
+                    " .grid summary')].map(s => s.textContent)");
+    };
+    EXPECT_EQ(folds("#input-1"), folds("#input-2"));
+    EXPECT_EQ(rendered("#input-1 .grid .line"), rendered("#input-2 .grid .line"));
 
     // HeaterTemperature[2] at 0x46 is in both blocks; the third pressure
     // setting only in the old one.
@@ -393,6 +440,16 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
     EXPECT_EQ(eval("document.querySelectorAll('#input-1 tr.changed').length"), changes);
     EXPECT_EQ(eval("document.querySelectorAll('#input-2 tr.changed').length"), changes - 2);
     expectNotBlank("diff page");
+
+    // A byte no field reads, changed in the middle of zeros: both decode the
+    // same, and the byte's line is shown in both grids, unfolded.
+    std::string stray = readFile(a);
+    stray[0x200] = '\x7f';
+    writeFile(dir_.path("stray.bin"), stray);
+    ASSERT_EQ(open({"diff", a, dir_.path("stray.bin")}), 0);
+    EXPECT_EQ(rendered("#input-1 .hex span.diff"), 1);
+    EXPECT_EQ(rendered("#input-2 .hex span.diff"), 1);
+    EXPECT_EQ(folds("#input-1"), folds("#input-2"));
 }
 
 // The values of each input of a batch, from the tool's table output (not
@@ -468,7 +525,7 @@ TEST_F(InBrowser, BatchPageOverviewChartAndLinks) {
     const auto points = [&] {
         return eval(
             "[...document.querySelectorAll('#chart g.series')].map(g => "
-            "[...g.querySelectorAll('circle')].map(c => Number(c.dataset.input)))");
+            "[...g.querySelectorAll('.pt')].map(c => Number(c.dataset.input)))");
     };
     const Json decoded = {1, 2, 3, 4, 5, 7};
     EXPECT_EQ(points(), Json::array({decoded, decoded, decoded, decoded}));
@@ -479,7 +536,8 @@ TEST_F(InBrowser, BatchPageOverviewChartAndLinks) {
     EXPECT_EQ(points(), Json::array({decoded}));
     // Higher values are drawn higher up.
     const Json ys = eval(
-        "[...document.querySelectorAll('#chart circle')].map(c => Number(c.getAttribute('cy')))");
+        "[...document.querySelectorAll('#chart .pt')].map(c => { const b = c.getBBox();"
+        " return b.y + b.height / 2; })");
     for (std::size_t i = 0; i < decoded.size(); ++i) {
         for (std::size_t j = 0; j < decoded.size(); ++j) {
             const auto v = [&](std::size_t k) {
@@ -558,7 +616,7 @@ TEST_F(InBrowser, LargeBatchShowsRowsByRange) {
     EXPECT_EQ(eval("document.querySelectorAll('#overview-table thead th')[6].textContent"),
               "HeaterTemperature[2]");
     EXPECT_EQ(eval("[...document.querySelectorAll('#chart g.series')].map(g => "
-                   "g.querySelectorAll('circle').length)"),
+                   "g.querySelectorAll('.pt').length)"),
               Json::array({300, 300, 300, 300}));
 }
 
@@ -596,9 +654,306 @@ TEST_F(InBrowser, PrintShowsGridsAndTablesWithoutControls) {
     page_->hover("table.fields tbody tr");
     EXPECT_EQ(eval("getComputedStyle(document.querySelector('tr.hl > td')).backgroundColor"),
               "rgba(0, 0, 0, 0)");
-    const Json pdf = browser_->call("Page.printToPDF", {{"printBackground", true}}, page_->session());
+    const Json pdf =
+        browser_->call("Page.printToPDF", {{"printBackground", true}}, page_->session());
     EXPECT_EQ(pdf["data"].get<std::string>().rfind("JVBERi0", 0), 0u);  // "%PDF-"
     EXPECT_GT(pdf["data"].get<std::string>().size(), 20000u);
+}
+
+// "rgb(r, g, b)" in OKLab, where distance follows how different two colours
+// look, and its relative luminance, for WCAG's contrast ratio.
+struct Colour {
+    double L, a, b, luminance;
+};
+
+Colour colour(const std::string& css) {
+    double rgb[3] = {0, 0, 0};
+    EXPECT_EQ(std::sscanf(css.c_str(), "rgb(%lf, %lf, %lf)", &rgb[0], &rgb[1], &rgb[2]), 3) << css;
+    for (double& c : rgb) {
+        c /= 255;
+        c = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    const double l =
+        std::cbrt(0.4122214708 * rgb[0] + 0.5363325363 * rgb[1] + 0.0514459929 * rgb[2]);
+    const double m =
+        std::cbrt(0.2119034982 * rgb[0] + 0.6806995451 * rgb[1] + 0.1073969566 * rgb[2]);
+    const double s =
+        std::cbrt(0.0883024619 * rgb[0] + 0.2817188376 * rgb[1] + 0.6299787005 * rgb[2]);
+    return {0.2104542553 * l + 0.7936177850 * m - 0.0040720468 * s,
+            1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * s,
+            0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s,
+            0.2126 * rgb[0] + 0.7152 * rgb[1] + 0.0722 * rgb[2]};
+}
+
+// Every key with bytes in the block has a colour in the grid that no other
+// key has, far enough from each other one to tell apart at a glance, and
+// the bytes' text stays legible on it.
+TEST_F(InBrowser, EveryKeyHasAColourOfItsOwn) {
+    ASSERT_EQ(open({block("all-pinch-rollers")}), 0);
+    std::map<std::string, std::size_t> firstByte;
+    for (const auto& [column, place] : described(16).places) {
+        firstByte.emplace(column.first, place.offset);
+    }
+    ASSERT_EQ(firstByte.size(), 13u);
+    std::map<std::string, std::pair<std::string, Colour>> seen;  // key: css, colour
+    for (const auto& [key, offset] : firstByte) {
+        const Json style = eval(
+            "(() => { const s = getComputedStyle(document.querySelector("
+            "'#input-1 .hex span[data-i=\"" +
+            std::to_string(offset) + "\"]')); return [s.backgroundColor, s.color]; })()");
+        const Colour background = colour(style[0]), text = colour(style[1]);
+        seen[key] = {style[0], background};
+        EXPECT_GE((background.luminance + 0.05) / (text.luminance + 0.05), 7.0) << key;
+        // The table's swatch is the same colour.
+        EXPECT_EQ(eval("getComputedStyle(document.querySelector('#input-1 tr[data-key=" + key +
+                       "] .swatch')).backgroundColor"),
+                  style[0])
+            << key;
+    }
+    for (auto a = seen.begin(); a != seen.end(); ++a) {
+        for (auto b = std::next(a); b != seen.end(); ++b) {
+            const Colour &x = a->second.second, &y = b->second.second;
+            EXPECT_NE(a->second.first, b->second.first) << a->first << " " << b->first;
+            EXPECT_GE(std::hypot(x.L - y.L, x.a - y.a, x.b - y.b), 0.05)
+                << a->first << " " << a->second.first << ", " << b->first << " " << b->second.first;
+        }
+    }
+}
+
+// Lines of zeros that hold no field fold, two or more at a time, into one
+// line that says how many bytes it stands for; every field's bytes stay in
+// sight. A fold opens on a click or from the keyboard, and prints folded.
+TEST_F(InBrowser, ZeroLinesFoldAndEveryFieldStaysInSight) {
+    const std::string path = block("all-pinch-rollers");
+    ASSERT_EQ(open({path}), 0);
+    const std::string bytes = readFile(path);
+    std::set<std::size_t> fieldBytes;
+    for (const auto& [column, place] : described(16).places) {
+        for (std::size_t i = place.offset; i < place.offset + place.width; ++i) {
+            fieldBytes.insert(i);
+        }
+    }
+    // The lines to show, and the folds as the byte counts they stand for.
+    int lines = 0;
+    std::vector<int> folds;
+    for (std::size_t line = 0, quiet = 0; line <= bytes.size() / 16; ++line) {
+        bool busy = line == bytes.size() / 16;  // past the end: closes the last run
+        for (std::size_t i = line * 16; i < std::min(bytes.size(), line * 16 + 16); ++i) {
+            busy = busy || bytes[i] != 0 || fieldBytes.count(i) != 0;
+        }
+        if (!busy) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= 2) {
+            folds.push_back(static_cast<int>(quiet * 16));
+        }
+        lines += static_cast<int>(quiet >= 2 ? 1 : quiet) + (line < bytes.size() / 16);
+        quiet = 0;
+    }
+    ASSERT_GE(folds.size(), 2u);
+    const std::string lineSelector = "#input-1 .grid .line, #input-1 .grid summary";
+    EXPECT_EQ(rendered(lineSelector), lines);
+    const Json says = eval(
+        "[...document.querySelectorAll('#input-1 .grid summary')]"
+        ".map(s => s.textContent)");
+    ASSERT_EQ(says.size(), folds.size());
+    for (std::size_t f = 0; f < folds.size(); ++f) {
+        EXPECT_NE(says[f].get<std::string>().find(std::to_string(folds[f]) + " zero bytes"),
+                  std::string::npos)
+            << says[f];
+    }
+    // Every byte of a field is in sight; only zeros are folded away.
+    const Json shown = eval(
+        "[...document.querySelectorAll('#input-1 .hex span')]"
+        ".filter(s => s.checkVisibility()).map(s => Number(s.dataset.i))");
+    const std::set<std::size_t> inSight(shown.begin(), shown.end());
+    EXPECT_TRUE(
+        std::includes(inSight.begin(), inSight.end(), fieldBytes.begin(), fieldBytes.end()));
+    EXPECT_EQ(
+        inSight.size() + static_cast<std::size_t>(std::accumulate(folds.begin(), folds.end(), 0)),
+        bytes.size());
+
+    page_->click("#input-1 .grid details:nth-of-type(1) > summary");
+    EXPECT_EQ(rendered(lineSelector), lines + folds[0] / 16);
+    page_->focus("#input-1 .grid details:nth-of-type(2) > summary");
+    page_->press("Enter", 13);
+    EXPECT_EQ(rendered(lineSelector), lines + (folds[0] + folds[1]) / 16);
+    browser_->call("Emulation.setEmulatedMedia", {{"media", "print"}}, page_->session());
+    EXPECT_EQ(rendered(lineSelector), lines);
+}
+
+// A block the analyzer refuses still shows the bytes it has beside its
+// error, and its fields' places; an input that could not be read shows no
+// bytes (not those of the input before it).
+TEST_F(InBrowser, RefusedBlockShowsTheBytesItHas) {
+    const std::string whole = readFile(block("normal-operation"));
+    writeFile(dir_.path("short.bin"), whole.substr(0, 0x4a));
+    ASSERT_EQ(open({dir_.path("short.bin")}), 3);
+    const std::string error = eval("document.querySelector('#input-1 .error').textContent");
+    EXPECT_NE(error.find("74 bytes"), std::string::npos) << error;
+    std::string hex;
+    for (const unsigned char c : whole.substr(0, 0x4a)) {
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 0xF];
+    }
+    EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 .hex span')].map(s => "
+                   "s.textContent).join('')"),
+              hex);
+    EXPECT_EQ(rendered("#input-1 .hex span"), 0x4a - 0x40);  // the zeros before fold
+    // The heaters that fit, three of each, with their places but no values.
+    EXPECT_EQ(eval("[...document.querySelectorAll('#input-1 table.fields tbody tr')].map(r => "
+                   "r.dataset.key + ' ' + r.querySelector('.value').textContent)"),
+              Json::array({"HeaterTemperature not decoded", "HeaterStatus not decoded",
+                           "HeaterTemperature not decoded", "HeaterStatus not decoded",
+                           "HeaterTemperature not decoded", "HeaterStatus not decoded"}));
+
+    page_->open("about:blank");  // else only the fragment changes, and nothing loads
+    ASSERT_EQ(open({block("normal-operation"), dir_.path("missing.bin")}, "#input-2"), 3);
+    ASSERT_TRUE(becomes("document.querySelector('#views #input-2')"));
+    EXPECT_NE(eval("document.querySelector('#input-2 .error').textContent")
+                  .get<std::string>()
+                  .find("missing.bin"),
+              std::string::npos);
+    EXPECT_EQ(eval("document.querySelectorAll('#input-2 .grid').length"), 0);
+}
+
+// A batch of count copies of a block, HeaterTemperature[1] and [2] set by
+// temperature(i) (i from 0), written as files into dir.
+void writeBatch(const TempDir& dir, int count, const std::function<int(int)>& temperature) {
+    const auto places = described(0).places;
+    std::string bytes = readFile(block("normal-operation"));
+    for (int i = 0; i < count; ++i) {
+        bytes[places.at({"HeaterTemperature", 1}).offset] = static_cast<char>(temperature(i));
+        bytes[places.at({"HeaterTemperature", 2}).offset] = static_cast<char>(temperature(i));
+        char name[32];
+        std::snprintf(name, sizeof name, "/b%05d.bin", i + 1);
+        writeFile(dir.path("") + name, bytes);
+    }
+}
+
+// Round ticks in the data's own steps, labels inside the chart, for a batch
+// of three and one of ten thousand, for a field that varies and one that
+// does not.
+TEST_F(InBrowser, ChartTicksAreRoundAndNoLabelIsCut) {
+    for (const int count : {3, 10000}) {
+        TempDir inputs;
+        writeBatch(inputs, count, [](int i) { return i * 61 % 133 - 5; });
+        ASSERT_EQ(open({inputs.path("")}), 0);
+        for (const std::string field : {"heaters", "TotalPinchRoller[1]"}) {
+            const std::string what = std::to_string(count) + " inputs, " + field;
+            eval(
+                "(() => { const s = document.getElementById('chart-field');"
+                " s.value = [...s.options].find(o => o.value === '" +
+                field + "' || o.textContent === '" + field +
+                "').value; s.dispatchEvent(new Event('change')); })()");
+            // The values drawn, from the markers' places, as the y ticks
+            // place them.
+            const Json y = eval(
+                "(() => { const t = [...document.querySelectorAll('#chart text.tick.y')];"
+                " const at = t.map(e => Number(e.getAttribute('y')) - 4);"
+                " const v = t.map(e => Number(e.textContent));"
+                " const ys = [...document.querySelectorAll('#chart .pt')].map(p => {"
+                " const b = p.getBBox(); return b.y + b.height / 2; });"
+                " const value = py => v[0] + (py - at[0]) * (v[1] - v[0]) / (at[1] - at[0]);"
+                " return {ticks: t.map(e => e.textContent), low: Math.min(...ys.map(value)),"
+                " high: Math.max(...ys.map(value))}; })()");
+            std::vector<long> ticks;
+            for (const Json& t : y["ticks"]) {
+                const std::string text = t;
+                ASSERT_EQ(text.find_first_not_of("-0123456789"), std::string::npos)
+                    << what << ": " << text;  // integer fields, integer ticks
+                ticks.push_back(std::stol(text));
+            }
+            std::sort(ticks.begin(), ticks.end());
+            ASSERT_GE(ticks.size(), 3u) << what;
+            EXPECT_LE(ticks.size(), 12u) << what;
+            const long step = ticks[1] - ticks[0];
+            long power = 1;
+            while (power * 10 <= step) {
+                power *= 10;
+            }
+            EXPECT_TRUE(step == power || step == 2 * power || step == 5 * power) << what;
+            for (std::size_t i = 0; i < ticks.size(); ++i) {
+                EXPECT_EQ(ticks[i] % step, 0) << what;
+                EXPECT_EQ(ticks[i] - ticks[0], static_cast<long>(i) * step) << what;
+            }
+            EXPECT_LE(ticks.front(), y["low"].get<double>() + 0.5) << what;
+            EXPECT_GE(ticks.back(), y["high"].get<double>() - 0.5) << what;
+
+            const Json x = eval(
+                "[...document.querySelectorAll('#chart text.tick.x')]"
+                ".map(e => Number(e.textContent.slice(1)))");
+            ASSERT_GE(x.size(), static_cast<std::size_t>(std::min(count, 3))) << what;
+            EXPECT_EQ(x[0], 1) << what;
+            const long xStep = x.size() > 2 ? x[2].get<long>() - x[1].get<long>() : 1;
+            for (std::size_t i = 1; i < x.size(); ++i) {
+                EXPECT_EQ(x[i].get<long>() % xStep, 0) << what << " " << x[i];
+            }
+            EXPECT_LE(x.back().get<long>(), count);
+            // Every label lies inside the chart, and no two overlap.
+            EXPECT_EQ(eval("(() => { const c = document.querySelector('#chart svg.plot')"
+                           ".getBoundingClientRect();"
+                           " const t = [...document.querySelectorAll('#chart svg.plot text')]"
+                           ".map(e => e.getBoundingClientRect());"
+                           " return t.filter(r => r.left < c.left || r.right > c.right ||"
+                           " r.top < c.top || r.bottom > c.bottom).length +"
+                           " t.filter((r, i) => t.some((q, j) => j < i && r.left < q.right &&"
+                           " q.left < r.right && r.top < q.bottom && q.top < r.bottom)).length;"
+                           " })()"),
+                      0)
+                << what;
+        }
+    }
+}
+
+// Two heaters at the same temperature throughout: both series are drawn,
+// point for point, and told apart by more than colour; the legend says
+// they are equal, and both colours reach the screen.
+TEST_F(InBrowser, CoincidingSeriesAreBothSeen) {
+    TempDir inputs;
+    writeBatch(inputs, 12, [](int i) { return 20 + (i * 7) % 25; });
+    ASSERT_EQ(open({inputs.path("")}), 0);
+    const Json series = eval(
+        "[...document.querySelectorAll('#chart svg.plot g.series')].map(g => ({"
+        " points: [...g.querySelectorAll('.pt')].map(p => { const b = p.getBBox();"
+        " return [Number(p.dataset.input), Math.round(b.y + b.height / 2)]; }),"
+        " shape: g.querySelector('.pt').getAttribute('d').replace(/[-0-9.,]+/g, ''),"
+        " line: (s => [s.stroke, s.strokeWidth, s.strokeDasharray].join(' '))"
+        "(getComputedStyle(g.querySelector('polyline')))}))");
+    ASSERT_EQ(series.size(), 4u);
+    EXPECT_EQ(series[0]["points"].size(), 12u);
+    EXPECT_EQ(series[0]["points"], series[1]["points"]);
+    for (std::size_t a = 0; a < 4; ++a) {
+        for (std::size_t b = a + 1; b < 4; ++b) {
+            EXPECT_NE(series[a]["shape"], series[b]["shape"]) << a << " " << b;
+            EXPECT_NE(series[a]["line"], series[b]["line"]) << a << " " << b;
+        }
+    }
+    const Json legend = eval(
+        "[...document.querySelectorAll('#chart .legend > span')]"
+        ".map(s => s.textContent)");
+    ASSERT_EQ(legend.size(), 4u);
+    EXPECT_NE(legend[1].get<std::string>().find("the same as HeaterTemperature[1]"),
+              std::string::npos)
+        << legend[1];
+    EXPECT_EQ(legend[0].get<std::string>().find("the same"), std::string::npos) << legend[0];
+    // Each sample in the legend is a line's length, not a chart's.
+    EXPECT_EQ(
+        eval("[...document.querySelectorAll('#chart .legend svg')].every(s => {"
+             " const r = s.getBoundingClientRect(); return r.width <= 40 && r.height <= 16; })"),
+        true);
+
+    const Json colours = eval(
+        "[0, 1].map(s => getComputedStyle(document.querySelector('#chart svg.plot g.s' + s))"
+        ".stroke.match(/\\d+/g).map(Number))");
+    const Json count = pixels(page_->screenshot("#chart svg.plot"),
+                              "d => ({counts: " + colours.dump() +
+                                  ".map(c => { let n = 0; for (let i = 0; i < d.length; i += 4)"
+                                  " if (Math.abs(d[i] - c[0]) + Math.abs(d[i + 1] - c[1]) +"
+                                  " Math.abs(d[i + 2] - c[2]) < 30) ++n; return n; })})");
+    EXPECT_GT(count["counts"][0].get<int>(), 200);
+    EXPECT_GT(count["counts"][1].get<int>(), 200);
 }
 
 }  // namespace

@@ -151,11 +151,10 @@ void HtmlReport::add(const Decoded& decoded) {
     Input input;
     input.name = *decoded.name;
     input.code = decoded.code;
-    if (decoded.code != 0) {
-        input.error = *decoded.error;
-        inputs_.push_back(std::move(input));
-        return;
-    }
+    input.error = decoded.code != 0 ? *decoded.error : std::string();
+    // A block the analyzer refused (short, or failed) is shown as far as it
+    // goes, with the fields it has room for: the bytes are what a technician
+    // needs to see why.
     input.size = block.size();
     // The status block proper; longer inputs are shown as far as a field reaches.
     std::size_t reach = std::min(block.size(), kBlockSize);
@@ -164,6 +163,10 @@ void HtmlReport::add(const Decoded& decoded) {
         reach = std::max(reach, p.offset + p.width);
     }
     input.bytes.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(reach));
+    if (code != 0) {
+        inputs_.push_back(std::move(input));
+        return;
+    }
     for (const auto& [key, entries] : map) {
         for (const auto& [index, value] : entries) {
             input.values.emplace_back(Column{key, index}, shown(value));
@@ -207,7 +210,6 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         Json col = Json::object();
         col["key"] = c.first;
         col["index"] = c.second;
-        const FieldInfo* f = findField(c.first, c.second);
         if (const FieldInfo* placed = placedField(c.first, c.second)) {
             col["offset"] = entryOffset(*placed, c.second);
             col["width"] = placed->width;
@@ -215,10 +217,8 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
             col["offset"] = nullptr;
             col["width"] = nullptr;
         }
-        col["type"] = f != nullptr ? typeName(f->type) : "";
         cols.push_back(std::move(col));
     }
-
     Json inputs = Json::array();
     for (const Input& input : inputs_) {
         Json item = Json::object();
@@ -227,12 +227,24 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         if (input.code != 0) {
             item["error"] = input.error;
             item["exit"] = input.code;
+        }
+        if (input.code != 0 && input.size == 0) {
             inputs.push_back(std::move(item));
             continue;
         }
         item["size"] = input.size;
         item["shown"] = input.bytes.size();
         item["bytes"] = nonZeroStretches(input.bytes);
+        std::set<std::size_t> placed;
+        for (const Column& c : input.placed) {
+            placed.insert(id.at(c));
+        }
+        if (input.code != 0) {
+            // No values to derive it from.
+            item["placed"] = placed;
+            inputs.push_back(std::move(item));
+            continue;
+        }
         // Aligned with the columns, null where this input has no entry (none
         // after the last it has), so that a batch of thousands does not
         // repeat every key; integers as numbers when that reads back as the
@@ -253,10 +265,6 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
         }
         values.erase(values.begin() + static_cast<std::ptrdiff_t>(used), values.end());
         item["values"] = std::move(values);
-        std::set<std::size_t> placed;
-        for (const Column& c : input.placed) {
-            placed.insert(id.at(c));
-        }
         if (placed != derived) {
             item["placed"] = placed;
         }
@@ -274,6 +282,9 @@ std::string HtmlReport::dataJson(const std::vector<Column>& columns) const {
 
     Json data = Json::object();
     data["kind"] = kind_ == PageKind::Block ? "block" : kind_ == PageKind::Diff ? "diff" : "batch";
+    // The dictionary as --describe gives it: the page's colours follow its
+    // order, so that a key has the same colour on every page.
+    data["fields"] = describeJson();
     data["columns"] = std::move(cols);
     data["inputs"] = std::move(inputs);
     if (kind_ == PageKind::Diff) {

@@ -31,8 +31,8 @@ public:
     explicit HtmlReport(PageKind kind) : kind_(kind) {}
 
     // One input in order, name and error as the tool shows them (shown()).
-    // For a failed one (code != 0) error says why; the block and map of a
-    // failed input are not shown.
+    // For a failed one (code != 0) error says why, and the bytes it has
+    // (none when it could not be read) are shown without values.
     void add(const Decoded& input);
 
     // The diff page's list of changed fields (compareMaps).

@@ -9,6 +9,9 @@ int Analysis::run(const std::string& path, bool convert) {
     try {
         block_ = readInput(path, format_, &fromDump_);
     } catch (const InputError& e) {
+        // Not the previous input's bytes: a report shows a refused
+        // input's block.
+        block_.clear();
         return refuse(e.what());
     }
     const int code = analyse(displayName(path), convert);

@@ -13,7 +13,11 @@
   // trailing absent values, and which fields lie in the block when that is
   // every field with a place, a value and room in the block.
   data.inputs.forEach(function (input) {
-    if (!input.ok) return;
+    if (!input.ok) {
+      // A refused block: its bytes, if any, and no values.
+      if (input.bytes) input.values = columns.map(function () { return null; });
+      return;
+    }
     while (input.values.length < columns.length) input.values.push(null);
     if (!input.placed) {
       input.placed = [];
@@ -59,13 +63,55 @@
     return col.key + '[' + col.index + ']';
   }
 
-  // One colour per key, in column order.
+  // What the field dictionary knows of each key (--describe's rows; the
+  // first of a key's rows tells its type).
+  var fieldInfo = {};
+  data.fields.forEach(function (f) { if (!(f.key in fieldInfo)) fieldInfo[f.key] = f; });
+
+  // One colour per key the dictionary places, the same on every page: as
+  // many as there are such keys, spread evenly round the hue circle of
+  // OKLab (where equal steps look equal) in two lightnesses, light enough
+  // for dark text. Keys next to each other in the dictionary (and so in the
+  // block) get hues far apart and the other lightness.
   var keyColour = {};
-  columns.forEach(function (col) {
-    if (col.offset !== null && !(col.key in keyColour)) {
-      keyColour[col.key] = Object.keys(keyColour).length % 10;
+  (function () {
+    var keys = Object.keys(fieldInfo).map(function (key) { return fieldInfo[key]; })
+        .filter(function (f) { return f.type !== 'constant'; });
+    var slots = keys.length + keys.length % 2;
+    var stride = Math.round(slots * 0.38);
+    function gcd(a, b) { return b ? gcd(b, a % b) : a; }
+    while (gcd(stride, slots) !== 1) ++stride;
+    var rules = '';
+    keys.forEach(function (f, i) {
+      var slot = (i * stride) % slots;
+      keyColour[f.key] = i;
+      rules += '.k' + i + ' { background: ' +
+          oklab(slot % 2 ? 0.76 : 0.86, 2 * Math.PI * slot / slots) + '; }\n';
+    });
+    document.head.appendChild(el('style', '', rules));
+  })();
+
+  // The most saturated colour of that lightness and hue that sRGB can show,
+  // up to a chroma that keeps text on it legible.
+  function oklab(lightness, hue) {
+    function cube(v) { return v * v * v; }
+    for (var c = 0.13; ; c -= 0.005) {
+      var a = c * Math.cos(hue), b = c * Math.sin(hue);
+      var l = cube(lightness + 0.3963377774 * a + 0.2158037573 * b);
+      var m = cube(lightness - 0.1055613458 * a - 0.0638541728 * b);
+      var s = cube(lightness - 0.0894841775 * a - 1.2914855480 * b);
+      var rgb = [4.0767416621 * l - 3.3077115913 * m + 0.2309699292 * s,
+                 -1.2684380046 * l + 2.6097574011 * m - 0.3413193965 * s,
+                 -0.0041960863 * l - 0.7034186147 * m + 1.7076147010 * s];
+      if (c <= 0 || rgb.every(function (v) { return v >= 0 && v <= 1; })) {
+        return '#' + rgb.map(function (v) {
+          v = Math.min(1, Math.max(0, v));
+          v = v <= 0.0031308 ? 12.92 * v : 1.055 * Math.pow(v, 1 / 2.4) - 0.055;
+          return hex(Math.round(v * 255), 2);
+        }).join('');
+      }
     }
-  });
+  }
 
   // Highlighting is shared by every view on the page, so that a row of the
   // diff's change list lights up the bytes in both grids.
@@ -119,43 +165,47 @@
     return row ? [Number(row.dataset.col)] : null;
   }
 
-  // The hex grid: offsets, sixteen bytes a line and the text column. Bytes
-  // of a field carry its key's colour; bytes no field reads stay plain.
-  function grid(view, bytes) {
-    var fieldsAt = [];
+  // What a grid needs of one input: its bytes, which fields read each byte
+  // and the lines it must show (those with a non-zero byte or a field's).
+  function prepare(input) {
+    var view = {placed: new Set(input.placed), hexCells: [], textCells: [], rows: {},
+                fieldsAt: [], busy: new Set(), bytes: decode(input)};
     view.placed.forEach(function (c) {
       var col = columns[c];
-      for (var i = col.offset; i < col.offset + col.width && i < bytes.length; ++i) {
-        (fieldsAt[i] = fieldsAt[i] || []).push(c);
+      for (var i = col.offset; i < col.offset + col.width && i < view.bytes.length; ++i) {
+        (view.fieldsAt[i] = view.fieldsAt[i] || []).push(c);
       }
     });
-    view.fieldsAt = fieldsAt;
+    for (var i = 0; i < view.bytes.length; ++i) {
+      if (view.bytes[i] !== 0 || view.fieldsAt[i]) view.busy.add(Math.floor(i / PER_LINE));
+    }
+    return view;
+  }
+
+  // The hex grid: offsets, sixteen bytes a line and the text column. Bytes
+  // of a field carry its key's colour; bytes no field reads stay plain.
+  // Two or more lines in a row that are only zeros and hold no field fold
+  // into one, as xxd's "*" does; it opens on a click or from the keyboard.
+  function grid(view) {
+    var bytes = view.bytes, fieldsAt = view.fieldsAt;
     var box = el('div', 'grid');
-    for (var line = 0; line < bytes.length; line += PER_LINE) {
-      var row = el('span', 'line');
-      row.appendChild(el('span', 'off', hex(line, 8)));
-      var hexPart = el('span', 'hex');
-      var textPart = el('span', 'txt');
-      for (var i = line; i < line + PER_LINE && i < bytes.length; ++i) {
-        var b = bytes[i];
-        var h = el('span', '', hex(b, 2));
-        var t = el('span', '', b >= 0x20 && b < 0x7f ? String.fromCharCode(b) : '.');
-        h.dataset.i = t.dataset.i = i;
-        if (fieldsAt[i]) {
-          var cls = 'f k' + keyColour[columns[fieldsAt[i][0]].key] +
-              (fieldsAt[i].length > 1 ? ' overlap' : '');
-          h.className = t.className = cls;
-          h.tabIndex = 0;
-          h.title = fieldsAt[i].map(function (c) { return label(columns[c]); }).join(', ');
-        }
-        view.hexCells[i] = h;
-        view.textCells[i] = t;
-        hexPart.appendChild(h);
-        textPart.appendChild(t);
+    var lines = Math.ceil(bytes.length / PER_LINE);
+    for (var n = 0; n < lines;) {
+      var end = n;
+      while (end < lines && !view.busy.has(end)) ++end;
+      if (end - n < 2) {
+        box.appendChild(gridLine(view, n * PER_LINE));
+        ++n;
+        continue;
       }
-      row.appendChild(hexPart);
-      row.appendChild(textPart);
-      box.appendChild(row);
+      var run = box.appendChild(el('details', 'run'));
+      var from = n * PER_LINE, to = Math.min(end * PER_LINE, bytes.length);
+      run.dataset.bytes = to - from;
+      var summary = run.appendChild(el('summary'));
+      summary.appendChild(el('span', 'off', '*'));
+      summary.appendChild(el('span', 'zeros', (to - from) + ' zero bytes, ' + hex(from, 8) +
+          '\u2013' + hex(to - 1, 8)));
+      for (; n < end; ++n) run.appendChild(gridLine(view, n * PER_LINE));
     }
     onPoint(box, function (target) {
       var i = target.dataset ? target.dataset.i : undefined;
@@ -164,8 +214,38 @@
     return box;
   }
 
+  function gridLine(view, line) {
+    var bytes = view.bytes, fieldsAt = view.fieldsAt;
+    var row = el('span', 'line');
+    row.appendChild(el('span', 'off', hex(line, 8)));
+    var hexPart = el('span', 'hex');
+    var textPart = el('span', 'txt');
+    for (var i = line; i < line + PER_LINE && i < bytes.length; ++i) {
+      var b = bytes[i];
+      var h = el('span', '', hex(b, 2));
+      var t = el('span', '', b >= 0x20 && b < 0x7f ? String.fromCharCode(b) : '.');
+      h.dataset.i = t.dataset.i = i;
+      if (fieldsAt[i]) {
+        var cls = 'f k' + keyColour[columns[fieldsAt[i][0]].key] +
+            (fieldsAt[i].length > 1 ? ' overlap' : '');
+        h.className = t.className = cls;
+        h.tabIndex = 0;
+        h.title = fieldsAt[i].map(function (c) { return label(columns[c]); }).join(', ');
+      }
+      view.hexCells[i] = h;
+      view.textCells[i] = t;
+      hexPart.appendChild(h);
+      textPart.appendChild(t);
+    }
+    // A short last line keeps its text column in line with those above.
+    for (; i < line + PER_LINE; ++i) hexPart.appendChild(el('i', 'pad'));
+    row.appendChild(hexPart);
+    row.appendChild(textPart);
+    return row;
+  }
+
   function warningsFor(input, col) {
-    return input.warnings.filter(function (w) {
+    return (input.warnings || []).filter(function (w) {
       return col ? w.key === col.key && w.index === col.index : w.key === '';
     });
   }
@@ -180,25 +260,29 @@
     wrap.appendChild(filter);
     var table = el('table', 'fields');
     var head = el('tr');
-    ['', 'Key', 'Index', 'Offset', 'Width', 'Value', 'Warnings'].forEach(function (name) {
+    ['', 'Key', 'Index', 'Offset', 'Width', 'Value', 'Read as', 'Warnings'].forEach(function (name) {
       head.appendChild(el('th', '', name));
     });
     table.appendChild(el('thead')).appendChild(head);
     var body = table.appendChild(el('tbody'));
+    // A block the analyzer refused has no values, but its fields still
+    // have their bytes.
     input.values.forEach(function (value, c) {
-      if (value === null) return;
+      var placed = view.placed.has(c);
+      if (value === null && !(placed && !input.ok)) return;
       var col = columns[c];
       var tr = el('tr', changed.has(c) ? 'changed' : '');
       tr.dataset.col = c;
       tr.dataset.key = col.key;
       tr.tabIndex = 0;
-      var placed = view.placed.has(c);
       tr.appendChild(el('td', placed ? 'swatch k' + keyColour[col.key] : 'swatch'));
       tr.appendChild(el('td', 'key', col.key));
       tr.appendChild(el('td', 'index', col.index));
       tr.appendChild(el('td', 'offset', placed ? '0x' + hex(col.offset, 3) : '-'));
       tr.appendChild(el('td', 'width', placed ? col.width : '-'));
-      tr.appendChild(el('td', 'value', value));
+      tr.appendChild(el('td', value === null ? 'value none' : 'value',
+                        value === null ? 'not decoded' : value));
+      tr.appendChild(readAs(col));
       tr.appendChild(el('td', 'warn', warningsFor(input, col).map(function (w) {
         return w.text;
       }).join(' ')));
@@ -216,17 +300,36 @@
     return wrap;
   }
 
-  function blockView(number, input, changed) {
+  // The dictionary's word on a field: its type and how the analyzer reads
+  // it, and for a counted field what counts it.
+  function readAs(col) {
+    var f = fieldInfo[col.key];
+    var cell = el('td', 'read');
+    if (!f) {
+      cell.textContent = 'not in the field dictionary';
+      return cell;
+    }
+    cell.appendChild(el('span', 'type', f.type));
+    cell.appendChild(document.createTextNode(', '));
+    cell.appendChild(el('span', 'how', f.readWith));
+    if (f.countedBy) {
+      cell.appendChild(document.createTextNode('; entry ' + col.index + ' of as many as ' +
+                                               f.countedBy + ' says'));
+    }
+    return cell;
+  }
+
+  // One input: its bytes beside its fields; a refused input with its error
+  // and whatever bytes it has. view: prepare(input), unless the caller
+  // needs it first.
+  function blockView(number, input, changed, view) {
     var section = el('section', 'block');
     section.id = 'input-' + number;
     section.appendChild(el('h2', '', input.file));
-    if (!input.ok) {
-      section.appendChild(el('p', 'error', input.error));
-      return section;
-    }
-    var view = {placed: new Set(input.placed), hexCells: [], textCells: [], rows: {}};
-    var bytes = decode(input);
-    view.bytes = bytes;
+    if (!input.ok) section.appendChild(el('p', 'error', input.error));
+    if (!input.bytes) return section;
+    view = view || prepare(input);
+    var bytes = view.bytes;
     var size = input.size + ' bytes' + (bytes.length < input.size
         ? '; the first ' + bytes.length + ' are shown, as far as the fields reach' : '');
     section.appendChild(el('p', 'size', size));
@@ -236,7 +339,7 @@
       notes.forEach(function (w) { list.appendChild(el('li', '', w.text)); });
     }
     var panes = section.appendChild(el('div', 'panes'));
-    panes.appendChild(grid(view, bytes));
+    panes.appendChild(grid(view));
     panes.appendChild(fieldTable(view, input, changed || new Set()));
     views.push(view);
     section.view = view;
@@ -246,8 +349,19 @@
   function showDiff(container) {
     var changed = new Set(data.changes.map(function (c) { return c.column; }));
     var box = el('div', 'views-diff');
+    // Both grids fold the same lines, so that they stay side by side line
+    // for line, and no line with a byte that differs.
+    var prepared = data.inputs.map(prepare);
+    var a = prepared[0].bytes, b = prepared[1].bytes;
+    var differs = [];
+    for (var i = 0; i < Math.max(a.length, b.length); ++i) {
+      if (a[i] !== b[i]) differs.push(i);
+    }
+    var busy = new Set(differs.map(function (i) { return Math.floor(i / PER_LINE); }));
+    prepared.forEach(function (view) { view.busy.forEach(function (n) { busy.add(n); }); });
     var shown = data.inputs.map(function (input, i) {
-      var section = blockView(i + 1, input, changed);
+      prepared[i].busy = busy;
+      var section = blockView(i + 1, input, changed, prepared[i]);
       section.insertBefore(el('h3', '', i === 0 ? 'Old' : 'New'), section.firstChild);
       box.appendChild(section);
       return section.view;
@@ -255,15 +369,14 @@
     container.appendChild(box);
     // Every byte that differs, in both grids; past the end of the shorter
     // block every byte of the longer one differs.
-    if (shown[0] && shown[1]) {
-      var a = shown[0].bytes, b = shown[1].bytes;
-      for (var i = 0; i < Math.max(a.length, b.length); ++i) {
-        if (a[i] !== b[i]) {
-          if (i < a.length) { shown[0].hexCells[i].classList.add('diff'); shown[0].textCells[i].classList.add('diff'); }
-          if (i < b.length) { shown[1].hexCells[i].classList.add('diff'); shown[1].textCells[i].classList.add('diff'); }
+    differs.forEach(function (i) {
+      shown.forEach(function (view) {
+        if (i < view.bytes.length) {
+          view.hexCells[i].classList.add('diff');
+          view.textCells[i].classList.add('diff');
         }
-      }
-    }
+      });
+    });
     var list = document.querySelector('table.changes tbody');
     if (list) onPoint(list, rowCols);
   }
@@ -374,70 +487,132 @@
     return cols.slice(0, 4);
   }
 
+  // Round ticks covering lo..hi, about `count` of them: 1, 2 or 5 times a
+  // power of ten apart, and whole numbers for whole-number data.
+  function ticks(lo, hi, count, whole) {
+    if (lo === hi) { lo -= 1; hi += 1; }
+    var raw = (hi - lo) / count;
+    var power = Math.pow(10, Math.floor(Math.log(raw) / Math.LN10));
+    var step = 10 * power;
+    [5, 2, 1].forEach(function (m) { if (m * power >= raw) step = m * power; });
+    if (whole) step = Math.max(1, step);
+    var decimals = Math.max(0, -Math.floor(Math.log(step) / Math.LN10 + 1e-9));
+    var values = [];
+    for (var k = Math.floor(lo / step + 1e-9); k <= Math.ceil(hi / step - 1e-9); ++k) {
+      values.push(Number((k * step).toFixed(decimals)));
+    }
+    return {values: values, decimals: decimals};
+  }
+
+  // Each series is told apart by more than its colour, so that series that
+  // coincide stay visible: the first is a wide solid line under the others,
+  // which are ever narrower with their own dash pattern, and each has its
+  // own marker shape.
+  var MARKERS = [
+    function (x, y, r) {
+      return 'M' + (x - r) + ',' + y + 'a' + r + ',' + r + ' 0 1,0 ' + 2 * r + ',0' +
+          'a' + r + ',' + r + ' 0 1,0 ' + -2 * r + ',0z';
+    },
+    function (x, y, r) {
+      r *= 1.5;
+      return 'M' + (x - r) + ',' + (y - r) + 'h' + 2 * r + 'v' + 2 * r + 'h' + -2 * r + 'z';
+    },
+    function (x, y, r) {
+      r *= 1.8;
+      return 'M' + x + ',' + (y - r) + 'L' + (x + r) + ',' + (y + r * 0.8) + 'L' + (x - r) +
+          ',' + (y + r * 0.8) + 'z';
+    },
+    function (x, y, r) {
+      r *= 1.9;
+      return 'M' + x + ',' + (y - r) + 'L' + (x + r) + ',' + y + 'L' + x + ',' + (y + r) +
+          'L' + (x - r) + ',' + y + 'z';
+    },
+  ];
+
+  function marker(s, x, y, r, cls) {
+    return svg('path', {'class': cls || 'pt', d: MARKERS[s](Number(x.toFixed(1)), Number(y.toFixed(1)), r)});
+  }
+
   // A line chart of the chosen columns across the inputs, one point per
   // input that has a value; a failed input leaves a gap in the line.
   function drawChart(container, choice) {
     var cols = chartSeries(choice);
     var n = data.inputs.length;
-    var W = 960, H = 320, L = 56, R = 16, T = 16, B = 40;
-    var lo = Infinity, hi = -Infinity;
-    cols.forEach(function (c) {
-      data.inputs.forEach(function (input) {
+    var W = 960, H = 324, L = 56, R = 28, T = 16, B = 44;
+    var lo = Infinity, hi = -Infinity, whole = true;
+    var series = cols.map(function (c) {
+      return data.inputs.map(function (input) {
         var v = input.ok ? input.values[c] : null;
-        if (v !== null && v !== undefined) {
-          lo = Math.min(lo, Number(v));
-          hi = Math.max(hi, Number(v));
-        }
+        if (v === null || v === undefined) return null;
+        v = Number(v);
+        lo = Math.min(lo, v);
+        hi = Math.max(hi, v);
+        whole = whole && Number.isInteger(v);
+        return v;
       });
     });
     if (lo === Infinity) { lo = 0; hi = 1; }
-    if (lo === hi) { lo -= 1; hi += 1; }
+    var yTicks = ticks(lo, hi, 5, whole);
+    lo = yTicks.values[0];
+    hi = yTicks.values[yTicks.values.length - 1];
     function x(i) { return L + (n > 1 ? i * (W - L - R) / (n - 1) : (W - L - R) / 2); }
     function y(v) { return T + (hi - v) * (H - T - B) / (hi - lo); }
-    var chart = svg('svg', {viewBox: '0 0 ' + W + ' ' + H, role: 'img'});
+    var chart = svg('svg', {viewBox: '0 0 ' + W + ' ' + H, role: 'img', 'class': 'plot'});
     chart.appendChild(svg('title', {})).textContent = cols.map(function (c) {
       return label(columns[c]);
     }).join(', ') + ' across ' + n + ' inputs';
+    var labels = [];
+    function text(x0, y0, anchor, content, cls) {
+      var t = chart.appendChild(svg('text', {x: x0, y: y0, 'text-anchor': anchor, 'class': cls}));
+      t.textContent = content;
+      labels.push(t);
+      return t;
+    }
+    yTicks.values.forEach(function (v) {
+      chart.appendChild(svg('line', {x1: L, y1: y(v), x2: W - R, y2: y(v), 'class': 'rule'}));
+      text(L - 6, y(v) + 4, 'end', v.toFixed(yTicks.decimals), 'tick y');
+    });
     chart.appendChild(svg('line', {x1: L, y1: T, x2: L, y2: H - B, 'class': 'axis'}));
     chart.appendChild(svg('line', {x1: L, y1: H - B, x2: W - R, y2: H - B, 'class': 'axis'}));
-    for (var k = 0; k <= 4; ++k) {
-      var v = lo + (hi - lo) * k / 4;
-      var t = chart.appendChild(svg('text', {x: L - 6, y: y(v) + 4, 'text-anchor': 'end'}));
-      t.textContent = Math.round(v * 10) / 10;
-    }
-    [0, n - 1].forEach(function (i) {
-      if (i < 0) return;
-      var t = chart.appendChild(svg('text', {x: x(i), y: H - B + 16, 'text-anchor': 'middle'}));
-      t.textContent = '#' + (i + 1);
+    // Inputs are numbered from 1: the first, then round numbers.
+    var xTicks = ticks(1, Math.max(n, 1), 8, true).values.filter(function (i) {
+      return i > 1 && i <= n;
     });
-    var xl = chart.appendChild(svg('text', {x: (L + W - R) / 2, y: H - 6, 'text-anchor': 'middle'}));
-    xl.textContent = 'input';
-    cols.forEach(function (c, s) {
-      var group = chart.appendChild(svg('g', {'class': 'series s' + s, 'data-col': c}));
+    [1].concat(xTicks).forEach(function (i) {
+      chart.appendChild(svg('line', {x1: x(i - 1), y1: H - B, x2: x(i - 1), y2: H - B + 4,
+                                     'class': 'axis'}));
+      text(x(i - 1), H - B + 20, 'middle', '#' + i, 'tick x');
+    });
+    text((L + W - R) / 2, H - 6, 'middle', 'input', 'name');
+    var r = n > 200 ? 1.5 : 3;
+    series.forEach(function (values, s) {
+      var group = chart.appendChild(svg('g', {'class': 'series s' + s, 'data-col': cols[s]}));
       var points = [];
       function flush() {
         if (points.length > 1) group.appendChild(svg('polyline', {points: points.join(' ')}));
         points = [];
       }
-      data.inputs.forEach(function (input, i) {
-        var value = input.ok ? input.values[c] : null;
-        if (value === null || value === undefined) { flush(); return; }
-        var px = x(i), py = y(Number(value));
+      var marks = [];
+      values.forEach(function (value, i) {
+        if (value === null) { flush(); return; }
+        var px = x(i), py = y(value);
         points.push(px.toFixed(1) + ',' + py.toFixed(1));
-        var dot = group.appendChild(svg('circle', {cx: px.toFixed(1), cy: py.toFixed(1), r: n > 200 ? 1.5 : 3}));
+        var dot = marker(s, px, py, r);
         dot.dataset.input = i + 1;
+        marks.push(dot);
       });
       flush();
+      marks.forEach(function (dot) { group.appendChild(dot); });
     });
     chart.addEventListener('click', function (event) {
-      var dot = event.target.closest('circle');
+      var dot = event.target.closest('.pt');
       if (dot) location.hash = '#input-' + dot.dataset.input;
     });
     // One tooltip for every point: a title each would double the elements
     // of a chart of thousands.
     var tip = el('p', 'tip', '\u00a0');
     chart.addEventListener('mouseover', function (event) {
-      var dot = event.target.closest('circle');
+      var dot = event.target.closest('.pt');
       if (!dot) return;
       var i = Number(dot.dataset.input);
       var c = Number(dot.parentNode.dataset.col);
@@ -445,15 +620,34 @@
           ' = ' + data.inputs[i - 1].values[c];
     });
     var legend = el('p', 'legend');
-    cols.forEach(function (c, s) {
+    series.forEach(function (values, s) {
       var item = legend.appendChild(el('span'));
-      item.appendChild(el('i', 's' + s));
-      item.appendChild(document.createTextNode(label(columns[c])));
+      var sample = item.appendChild(svg('svg', {width: 36, height: 12, 'class': 'sample'}));
+      var g = sample.appendChild(svg('g', {'class': 's' + s}));
+      g.appendChild(svg('polyline', {points: '2,6 34,6'}));
+      g.appendChild(marker(s, 18, 6, 3, 'mark'));
+      var name = label(columns[cols[s]]);
+      // A series hidden under another would otherwise pass unnoticed.
+      for (var other = 0; other < s; ++other) {
+        if (values.every(function (v, i) { return v === series[other][i]; })) {
+          name += ' (the same as ' + label(columns[cols[other]]) + ' at every input)';
+          item.className = 'same';
+          break;
+        }
+      }
+      item.appendChild(document.createTextNode(name));
     });
     container.textContent = '';
     container.appendChild(legend);
     container.appendChild(chart);
     container.appendChild(tip);
+    // Labels at the chart's edges, such as the last input's number, are
+    // moved inside it rather than cut off.
+    labels.forEach(function (t) {
+      var box = t.getBBox();
+      var shift = box.x < 0 ? -box.x : Math.min(0, W - (box.x + box.width));
+      if (shift) t.setAttribute('x', Number(t.getAttribute('x')) + shift);
+    });
   }
 
   function showBatchInput(container) {
