@@ -42,6 +42,9 @@ MODULE_ERROR = 5
 BLOCK_SIZE = 1024
 
 _logger = logging.getLogger("qlx5100")
+# A library's records are the application's to show: without a handler of
+# its own, Python would print the errors on standard error.
+_logger.addHandler(logging.NullHandler())
 
 
 class Error(Exception):
