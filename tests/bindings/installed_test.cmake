@@ -7,14 +7,7 @@
 #   -DSANITIZE (comma-separated) -DPRELOAD (the sanitizer runtimes) -DPKG_CONFIG -DPYTHON
 cmake_minimum_required(VERSION 3.25)
 
-# run(<exit code> <command>...): its output in out.
-function(run code)
-  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE rc)
-  if(NOT rc STREQUAL code)
-    message(FATAL_ERROR "${ARGN}\nexited with ${rc}, expected ${code}\n${o}\n${e}")
-  endif()
-  set(out "${o}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
 
 # expect_examples(<command>...): the command, given each block, prints the
 # expected XML.
