@@ -1,5 +1,6 @@
 #include "heldmodules.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -33,6 +34,10 @@ std::vector<fs::path> analyzerCandidates() {
 }
 
 qlx5100status::ModulePaths modulePaths() {
+    // The tool's --module, for a library that has no command line.
+    if (const char* given = std::getenv("QLX5100_MODULE"); given != nullptr && *given != '\0') {
+        return qlx5100status::ModulePaths{given, ""};
+    }
     std::string tried;
     for (const fs::path& candidate : analyzerCandidates()) {
         std::error_code ec;

@@ -8,10 +8,10 @@
 
 namespace qlx5100capi {
 
-// The installed analyzer module (the modules' folder seen from this
-// library's folder), else the one in the build tree the library was built
-// in. Throws qlx5100status::ModuleError when neither loads; the next call
-// tries again. Safe from any number of threads.
+// The analyzer module the environment variable QLX5100_MODULE names, else
+// the installed one (the modules' folder seen from this library's folder),
+// else the one in the build tree the library was built in. Throws qlx5100status::ModuleError when
+// neither loads; the next call tries again. Safe from any number of threads.
 const qlx5100status::AnalyzerModules& heldModules();
 
 }  // namespace qlx5100capi

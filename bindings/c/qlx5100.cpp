@@ -73,6 +73,16 @@ std::string ndjsonRecord(const qs::Analysis& analysis) {
     return record;
 }
 
+// The tool's messages end with the option that would help, "(give its path
+// with --common-module PATH)"; a library has no options.
+std::string withoutToolHint(std::string message) {
+    const std::size_t hint = message.rfind("\n(give its path with --");
+    if (hint != std::string::npos) {
+        message.erase(hint);
+    }
+    return message;
+}
+
 int analyze(const void* block, std::size_t size, qlx5100_result** out) {
     if (out == nullptr) {
         return failed(QLX5100_INPUT_ERROR, "qlx5100_analyze: out is NULL");
@@ -85,8 +95,8 @@ int analyze(const void* block, std::size_t size, qlx5100_result** out) {
     const qs::AnalyzerModules* modules = nullptr;
     try {
         modules = &qlx5100capi::heldModules();
-    } catch (const qs::ModuleError& e) {
-        return failed(QLX5100_MODULE_ERROR, e.what());
+    } catch (const std::exception& e) {
+        return failed(QLX5100_MODULE_ERROR, withoutToolHint(e.what()));
     }
     auto result = std::make_unique<qlx5100_result>(*modules);
     qs::Analysis& analysis = result->analysis;

@@ -239,3 +239,28 @@ def test_a_library_that_cannot_be_loaded_fails_the_import(tmp_path):
                           capture_output=True, text=True, check=False)
     assert done.returncode != 0
     assert "ImportError: qlx5100: cannot load libqlx5100" in done.stderr
+
+
+@pytest.mark.parametrize("module,message", [
+    ("missing.so", "cannot load the analyzer module"),
+    ("not-a-module.so", "cannot load the analyzer module"),
+])
+def test_a_module_that_cannot_be_loaded_is_code_5_every_time(tmp_path, module, message):
+    (tmp_path / "not-a-module.so").write_bytes(b"not an ELF file")
+    program = ("import qlx5100\n"
+               "for attempt in range(2):\n"
+               "    try:\n"
+               "        qlx5100.analyze(bytes(1024))\n"
+               "    except qlx5100.Error as e:\n"
+               "        print(e.code, e)\n"
+               "print(len(qlx5100.encode({})))\n")
+    env = dict(os.environ, QLX5100_MODULE=str(tmp_path / module))
+    done = subprocess.run([sys.executable, "-c", program], env=env, capture_output=True,
+                          text=True, check=True)
+    lines = done.stdout.splitlines()
+    assert len(lines) == 3, done.stdout
+    for line in lines[:2]:
+        assert line.startswith("5 " + message) and module in line
+        assert "--module" not in line
+    # encode needs no module.
+    assert lines[2] == "1024"
