@@ -120,6 +120,8 @@ def test_short_blocks_are_input_errors(data, message):
     ('{"ToolStatus": 1, "ToolStatus": 1}', 'the key "ToolStatus" is given twice'),
     ('{"ToolStatus": ', "not JSON we can read: line 1, column 15"),
     ("[]", "expected a JSON object keyed by field name, found array"),
+    ('{"file": "x", "ok": false}', "the line is of an input that failed"),
+    ({"CuttingCommandName": "\\xZZ"}, "a backslash must start"),
     ('{"ToolStatus": 1}\0', "NUL"),
 ])
 def test_encode_refuses_what_the_tool_refuses(values, message):
