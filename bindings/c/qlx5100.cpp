@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
@@ -29,10 +30,14 @@ struct qlx5100_result {
     explicit qlx5100_result(const qs::AnalyzerModules& modules)
         : analysis(modules, qs::InputFormat::Binary) {}
 
-    qs::Analysis analysis;
+    // Mutable for the XML document only, which is written on the first
+    // qlx5100_result_xml (once, whichever thread asks first): writing it
+    // costs twice the analysis, and many callers want the values alone.
+    mutable qs::Analysis analysis;
     std::vector<qs::Entry> entries;  // into analysis.map()
-    std::string xml;
     std::string json;
+    mutable std::once_flag xmlOnce;
+    mutable std::string xml;  // empty: the tree could not be written
 };
 
 namespace {
@@ -105,10 +110,6 @@ int analyze(const void* block, std::size_t size, qlx5100_result** out) {
     const int code = analysis.analyse("qlx5100_analyze", true);
     if (code != qs::kOk) {
         return failed(code, analysis.error());
-    }
-    result->xml = analysis.xml();
-    if (result->xml.empty()) {
-        return failed(QLX5100_ANALYZER_FAILED, "qlx5100_analyze: " + analysis.error());
     }
     qs::FieldSelection().entries(analysis.map(), result->entries);
     result->json = ndjsonRecord(analysis);
@@ -214,7 +215,16 @@ const char* qlx5100_result_value(const qlx5100_result* r, const char* key, int i
 }
 
 const char* qlx5100_result_xml(const qlx5100_result* r) {
-    return r == nullptr ? nullptr : r->xml.c_str();
+    if (r == nullptr) {
+        return nullptr;
+    }
+    try {
+        std::call_once(r->xmlOnce, [r] { r->xml = r->analysis.xml(); });
+    } catch (...) {
+        // Memory ran out: the once flag stays unset, a later call tries again.
+        return nullptr;
+    }
+    return r->xml.empty() ? nullptr : r->xml.c_str();
 }
 
 const char* qlx5100_result_json(const qlx5100_result* r) {

@@ -86,6 +86,7 @@ static void check_example(const char* dir, const char* name) {
     CHECK(strcmp(qlx5100_last_error(), "") == 0, "%s: %s", name, qlx5100_last_error());
     CHECK(strcmp(qlx5100_result_xml(r), expected.data) == 0, "%s: other XML:\n%s", name,
           qlx5100_result_xml(r));
+    CHECK(qlx5100_result_xml(r) == qlx5100_result_xml(r), "%s: the XML written twice", name);
     CHECK(starts_with(qlx5100_result_json(r), "{\"ok\":true,\"values\":{\"ActivatedPinchRoller\":"),
           "%s: %s", name, qlx5100_result_json(r));
 

@@ -82,7 +82,10 @@ def _result(handle):
     record = _json.loads(out.json)
     out.values = record["values"]
     out.warnings = [w["text"] for w in record["warnings"]]
-    out.xml = _lib.qlx5100_result_xml(handle).decode("utf-8")
+    xml = _lib.qlx5100_result_xml(handle)
+    if xml is None:
+        raise Error(ANALYZER_FAILED, "qlx5100_analyze: the tree cannot be written as XML")
+    out.xml = xml.decode("utf-8")
     key = ctypes.c_char_p()
     index = ctypes.c_int()
     value = ctypes.c_char_p()

@@ -45,7 +45,7 @@ extern "C" {
  * end. */
 #define QLX5100_INPUT_ERROR 3
 /* The analyzer failed: startStatusAnalysis or startConvertXML returned
- * false (the log records say why), or the tree could not be written as XML. */
+ * false (the log records say why). */
 #define QLX5100_ANALYZER_FAILED 4
 /* The analyzer module or the common module could not be loaded. The next
  * call tries again. */
@@ -66,8 +66,8 @@ typedef struct qlx5100_result qlx5100_result;
 
 /* Analyses size bytes at block (a status block of at least
  * QLX5100_BLOCK_SIZE bytes; a longer one is passed on whole, as the tool
- * does) and converts the values to XML. The block is copied: the caller may
- * reuse it at once.
+ * does) and converts the values to the XML tree (startStatusAnalysis, then
+ * startConvertXML). The block is copied: the caller may reuse it at once.
  *
  * On success returns QLX5100_OK and sets *out to a new result, which the
  * caller frees with qlx5100_result_free. On failure returns the code, sets
@@ -92,8 +92,10 @@ QLX5100_API int qlx5100_result_entry(const qlx5100_result* r, size_t i, const ch
 QLX5100_API const char* qlx5100_result_value(const qlx5100_result* r, const char* key, int index);
 
 /* The tree's XML document, as `qlx5100-status BLOCK` prints it (UTF-8,
- * values escaped as docs/xml-output.md says). NULL for a NULL r. It belongs
- * to r. */
+ * values escaped as docs/xml-output.md says). Written on the first call (it
+ * costs about twice the analysis), the same text afterwards. NULL for a NULL
+ * r and for a tree that cannot be written as XML (the tool's exit code 4).
+ * It belongs to r. */
 QLX5100_API const char* qlx5100_result_xml(const qlx5100_result* r);
 
 /* The block's record of `qlx5100-status -f ndjson` without the "file"
