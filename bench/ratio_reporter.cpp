@@ -18,6 +18,18 @@ double medianOf(std::vector<double> values) {
 
 }  // namespace
 
+bool initialize(int argc, char** argv) {
+    static char repetitions[] = "--benchmark_repetitions=5";
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    static char minTime[] = "--benchmark_min_time=0.2";
+    static char aggregatesOnly[] = "--benchmark_display_aggregates_only=true";
+    std::vector<char*> args(argv, argv + argc);
+    args.insert(args.begin() + 1, {repetitions, interleave, minTime, aggregatesOnly});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
 bool RatioReporter::ReportContext(const Context& context) {
     return display_->ReportContext(context);
 }
