@@ -50,16 +50,11 @@ void analyze(benchmark::State& state) {
 }
 
 void printTargets(const benchratios::RatioReporter& r) {
-    benchratios::Sample trip{}, capi{}, trip2{}, capi2{};
-    if (!r.median("capi/roundtrip", 1, trip) || !r.median("capi/analyze", 1, capi)) {
-        std::printf("\n(capi/roundtrip or capi/analyze did not run: no target)\n");
+    if (!benchratios::printAgainstRoundTrip(r, "capi/analyze", "capi/roundtrip",
+                                            "qlx5100_analyze + json + free", 2.0)) {
         return;
     }
-    const double ratio = capi.cpuNs / trip.cpuNs;
-    std::printf(
-        "\nqlx5100_analyze + json + free per block %.2f us CPU = %.2fx the held round trip "
-        "(%.2f us)   target <= 2.00x  %s\n",
-        capi.cpuNs * 1e-3, ratio, trip.cpuNs * 1e-3, ratio <= 2.0 ? "PASS" : "MISS");
+    benchratios::Sample trip2{}, capi2{};
     if (r.median("capi/roundtrip", 2, trip2) && r.median("capi/analyze", 2, capi2)) {
         std::printf(
             "two threads (wall time per block): qlx5100_analyze %.2f us, round trip %.2f us = "

@@ -28,6 +28,14 @@ struct Sample {
     double cpuNs;
 };
 
+class RatioReporter;
+
+// One line: "<what> per block X us CPU = Rx the held round trip (T us)
+// target <= Lx  PASS|MISS", from the one-thread medians of `name` and
+// `roundTrip`; a note instead when either did not run (then false).
+bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
+                           const std::string& roundTrip, const char* what, double limit);
+
 class RatioReporter : public benchmark::BenchmarkReporter {
 public:
     // display: not owned; must outlive this reporter.
