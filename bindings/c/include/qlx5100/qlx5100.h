@@ -2,9 +2,10 @@
  * owned by the caller. Compiles as C (C11) and as C++.
  *
  * The library is a host of the analyzer module, like the command-line tool
- * qlx5100-status: the first call that needs the analyzer loads the
- * installed module (and the common module it uses) and the library holds
- * both until it is unloaded itself. Every result is the tool's: the XML
+ * qlx5100-status: the first call that needs the analyzer loads the module
+ * installed with the library, or the one the environment variable
+ * QLX5100_MODULE names (and the common module it uses), and the library
+ * holds both until it is unloaded itself. Every result is the tool's: the XML
  * document of its xml output, the record of its ndjson output, the block of
  * its encode command, its exit codes.
  *
