@@ -1,6 +1,7 @@
 #include "ratio_reporter.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace benchratios {
 
@@ -17,6 +18,33 @@ double medianOf(std::vector<double> values) {
 }
 
 }  // namespace
+
+bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
+                           const std::string& roundTrip, const char* what, double limit) {
+    Sample trip{}, measured{};
+    if (!r.median(roundTrip, 1, trip) || !r.median(name, 1, measured)) {
+        std::printf("\n(%s or %s did not run: no target)\n", roundTrip.c_str(), name.c_str());
+        return false;
+    }
+    const double ratio = measured.cpuNs / trip.cpuNs;
+    std::printf(
+        "\n%s per block %.2f us CPU = %.2fx the held round trip (%.2f us)   target <= %.2fx  %s\n",
+        what, measured.cpuNs * 1e-3, ratio, trip.cpuNs * 1e-3, limit,
+        ratio <= limit ? "PASS" : "MISS");
+    return true;
+}
+
+bool initialize(int argc, char** argv) {
+    static char repetitions[] = "--benchmark_repetitions=5";
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    static char minTime[] = "--benchmark_min_time=0.2";
+    static char aggregatesOnly[] = "--benchmark_display_aggregates_only=true";
+    std::vector<char*> args(argv, argv + argc);
+    args.insert(args.begin() + 1, {repetitions, interleave, minTime, aggregatesOnly});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
 
 bool RatioReporter::ReportContext(const Context& context) {
     return display_->ReportContext(context);

@@ -11,6 +11,14 @@
 
 namespace benchratios {
 
+// Google Benchmark's command line with the project's defaults in front, which
+// any --benchmark_* option given overrides: five repetitions for at least
+// 0.2 s, in random order across benchmarks (a burst of load on a shared
+// machine then spreads over all of them instead of hitting one), shown as
+// aggregates. False when the command line has an option that is not Google
+// Benchmark's.
+bool initialize(int argc, char** argv);
+
 // Per-iteration times of one repetition, in nanoseconds. For a run on k
 // threads Google Benchmark divides the wall time by the iterations of all k
 // threads (so perfect scaling halves it on two threads) and sums the threads'
@@ -19,6 +27,14 @@ struct Sample {
     double realNs;
     double cpuNs;
 };
+
+class RatioReporter;
+
+// One line: "<what> per block X us CPU = Rx the held round trip (T us)
+// target <= Lx  PASS|MISS", from the one-thread medians of `name` and
+// `roundTrip`; a note instead when either did not run (then false).
+bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
+                           const std::string& roundTrip, const char* what, double limit);
 
 class RatioReporter : public benchmark::BenchmarkReporter {
 public:

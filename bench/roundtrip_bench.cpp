@@ -408,18 +408,7 @@ int main(int argc, char** argv) {
     benchhost::initLogging();
     g_analyzer = std::make_unique<benchhost::Analyzer>();
 
-    // Defaults, which the command line can override: five repetitions in
-    // random order across benchmarks (a burst of load on a shared machine then
-    // spreads over all of them instead of hitting one), shown as aggregates.
-    std::vector<char*> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    char minTime[] = "--benchmark_min_time=0.2";
-    char aggregatesOnly[] = "--benchmark_display_aggregates_only=true";
-    args.insert(args.begin() + 1, {repetitions, interleave, minTime, aggregatesOnly});
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+    if (!benchratios::initialize(argc, argv)) {
         return 1;
     }
     registerBenchmarks();

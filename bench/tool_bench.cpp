@@ -90,16 +90,8 @@ void stream(benchmark::State& state, const std::string& name) {
 }
 
 void printTargets(const benchratios::RatioReporter& r) {
-    benchratios::Sample trip{}, streamed{};
-    if (!r.median("tool/roundtrip", 1, trip) || !r.median("tool/stream:ndjson", 1, streamed)) {
-        std::printf("\n(tool/roundtrip or tool/stream:ndjson did not run: no target)\n");
-        return;
-    }
-    const double ratio = streamed.cpuNs / trip.cpuNs;
-    std::printf(
-        "\n--stream -f ndjson per block %.2f us CPU = %.2fx the held round trip (%.2f us)"
-        "   target <= 1.50x  %s\n",
-        streamed.cpuNs * 1e-3, ratio, trip.cpuNs * 1e-3, ratio <= 1.5 ? "PASS" : "MISS");
+    benchratios::printAgainstRoundTrip(r, "tool/stream:ndjson", "tool/roundtrip",
+                                       "--stream -f ndjson", 1.5);
 }
 
 }  // namespace

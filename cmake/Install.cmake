@@ -34,4 +34,8 @@ if(NOT WIN32)
     ${PROJECT_BINARY_DIR}/orvstatusanalyzerqlx5100.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/orvstatusanalyzerqlx5100.pc
     DESTINATION ${ORV_PC_DIR} COMPONENT dev)
+  if(TARGET qlx5100)
+    configure_file(cmake/qlx5100.pc.in ${PROJECT_BINARY_DIR}/qlx5100.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/qlx5100.pc DESTINATION ${ORV_PC_DIR} COMPONENT dev)
+  endif()
 endif()

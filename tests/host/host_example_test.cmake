@@ -7,15 +7,7 @@
 #   find_package, and with pkg-config by hand) and runs it.
 cmake_minimum_required(VERSION 3.25)
 
-# run(<exit code> <command>...): its output in out and err.
-function(run code)
-  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE rc)
-  if(NOT rc STREQUAL code)
-    message(FATAL_ERROR "${ARGN}\nexited with ${rc}, expected ${code}\n${o}\n${e}")
-  endif()
-  set(out "${o}" PARENT_SCOPE)
-  set(err "${e}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
 
 if(DEFINED EXPECTED)
   run(0 ${RUN} ${BLOCK})

@@ -79,6 +79,16 @@ std::string moduleFilePath(HMODULE module) {
     return ec ? map->l_name : canonical.string();
 }
 
+fs::path moduleFileContaining(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
+        return fs::path();
+    }
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(info.dli_fname, ec);
+    return ec ? fs::path(info.dli_fname) : canonical;
+}
+
 BareNameRule bareNameRule() {
     return BareNameRule::Soname;
 }

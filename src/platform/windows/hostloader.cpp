@@ -109,6 +109,17 @@ std::string moduleFilePath(HMODULE module) {
     return path.empty() ? "?" : narrow(path);
 }
 
+fs::path moduleFileContaining(const void* address) {
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module) == 0) {
+        return fs::path();
+    }
+    const std::wstring path = modulePath(module);
+    return path.empty() ? fs::path() : fs::path(path);
+}
+
 BareNameRule bareNameRule() {
     return BareNameRule::FileName;
 }

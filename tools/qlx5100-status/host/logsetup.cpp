@@ -77,8 +77,15 @@ void formatRecord(const logging::record_view& rec, logging::formatting_ostream& 
             logging::extract<logging::attributes::current_thread_id::value_type>("ThreadID", rec)) {
         out << " [" << *thread << ']';
     }
+    out << ' ';
+    writeRecordText(rec, out);
+}
+
+}  // namespace
+
+void writeRecordText(const logging::record_view& rec, logging::formatting_ostream& out) {
     std::string inOut = text<std::string>(rec, "InOutType");
-    out << ' ' << (inOut == " " || inOut.empty() ? "   " : inOut) << ' '
+    out << (inOut == " " || inOut.empty() ? "   " : inOut) << ' '
         << shortFunction(text<std::string>(rec, "CurrentFunction")) << " ("
         << text<std::string>(rec, "SrcFile") << ':' << text<std::string>(rec, "SrcLine") << ')';
     const std::string message = text<std::string>(rec, "Message");
@@ -95,8 +102,6 @@ void formatRecord(const logging::record_view& rec, logging::formatting_ostream& 
         out << ' ' << flat;
     }
 }
-
-}  // namespace
 
 void setUpLogging(LogLevel level, const std::string& logFile) {
     RynCmnLog::glob_logger::get();

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <boost/log/core/record_view.hpp>
+#include <boost/log/utility/formatting_ostream.hpp>
+
 #include "choices.h"
 
 namespace qlx5100status {
@@ -27,6 +30,11 @@ inline constexpr NamedValue<LogLevel> kLogLevels[] = {
 // first, so that it belongs to the tool and not to a module loaded later.
 // Throws std::runtime_error when the file cannot be opened.
 void setUpLogging(LogLevel level, const std::string& logFile);
+
+// A record as the tool's log lines show it, without the time, level and
+// thread they start with: "--> Ns::function (file.cpp:42) message", a
+// multi-line message joined with " | ".
+void writeRecordText(const boost::log::record_view& rec, boost::log::formatting_ostream& out);
 
 // Closes the log file, if there is one; false, with a message, when a record
 // could not be written to it.

@@ -42,6 +42,11 @@ HMODULE moduleAnsweringName(const std::string& fileName);
 // resolved where the system has them; "?" when the loader cannot tell.
 std::string moduleFilePath(HMODULE module);
 
+// The file of the module (program or library) whose code or data holds
+// address; empty when the loader cannot tell. A library finds what it was
+// installed with from there, wherever the program that loaded it lies.
+std::filesystem::path moduleFileContaining(const void* address);
+
 // How the loader resolves a bare module name, which a host that loads a
 // module on behalf of another module's later load by name has to follow.
 enum class BareNameRule {
