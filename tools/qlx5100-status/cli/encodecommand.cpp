@@ -35,7 +35,6 @@ int runEncode(const Mode& mode) {
         printNote(displayName(valuesPath) + ": " + shown(key) +
                   " is not a field of the block (a common module's value); left out");
     }
-    }
     if (mode.output == "-") {
         if (orvplatform::isTerminal(stdout)) {
             printError(

@@ -163,7 +163,7 @@ void HtmlReport::add(const Decoded& decoded) {
         reach = std::max(reach, p.offset + p.width);
     }
     input.bytes.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(reach));
-    if (code != 0) {
+    if (decoded.code != 0) {
         inputs_.push_back(std::move(input));
         return;
     }
