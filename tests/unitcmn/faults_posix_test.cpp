@@ -1,7 +1,10 @@
 // What only POSIX has: signals that are not ours.
 #include <dlfcn.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <utility>
 #include <vector>
@@ -58,6 +61,95 @@ TEST(FaultsDeathTest, TheHostsFaultWithTheAnalyzerLoadedReachesTheHostsHandler) 
         _exit(1);
     };
     EXPECT_EXIT(body(), ::testing::ExitedWithCode(42), "previous handler");
+}
+
+// A host handler that needs far more stack than any alternate stack of ours.
+void hungryHandler(int, siginfo_t*, void*) {
+    volatile char scratch[1 << 20];
+    for (std::size_t i = 0; i < sizeof scratch; i += 256) {
+        scratch[i] = 1;
+    }
+    (void)!write(2, "host handler\n", 13);
+    _exit(42);
+}
+
+// After analyzer calls on a thread, the thread's alternate-stack setting is
+// the host's own again, and a fault of the host's there runs the host's
+// handler on the stack that handler asked for: the thread's own stack, or the
+// alternate stack the host set up, with a megabyte of it in use.
+TEST(FaultsDeathTest, TheHostsHandlerRunsOnTheStackItAskedForAfterAnalyzerCalls) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        const char* stack;
+        int flags;
+        bool hostAltStack;
+    } cases[] = {
+        {"the thread's stack", SA_SIGINFO, false},
+        {"the thread's stack: SA_ONSTACK but no alternate stack", SA_SIGINFO | SA_ONSTACK, false},
+        {"the host's alternate stack", SA_SIGINFO | SA_ONSTACK, true},
+    };
+    for (const auto& c : cases) {
+        const auto body = [&c] {
+            stack_t host{};
+            host.ss_flags = SS_DISABLE;
+            if (c.hostAltStack) {
+                host.ss_size = 2u << 20;
+                host.ss_sp = mmap(nullptr, host.ss_size, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                host.ss_flags = 0;
+                sigaltstack(&host, nullptr);
+            }
+            struct sigaction action {};
+            action.sa_sigaction = &hungryHandler;
+            action.sa_flags = c.flags;
+            sigaction(SIGSEGV, &action, nullptr);
+            void* analyzer = dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_LOCAL);
+            const auto analyse =
+                reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis>(
+                    dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName));
+            const auto convert = reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startConvertXML>(
+                dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartConvertXMLName));
+            std::vector<char> block(OrvStatusAnalyzerQLX5100::kMinimumStatusSize);
+            for (int round = 0; round < 3; ++round) {
+                StatusMap map;
+                ParamIoXML tree;
+                if (!analyse(block.data(), block.size(), map) || !convert(map, tree)) {
+                    _exit(2);
+                }
+            }
+            stack_t now{};
+            sigaltstack(nullptr, &now);
+            if ((now.ss_flags & SS_DISABLE) != (host.ss_flags & SS_DISABLE) ||
+                (c.hostAltStack && now.ss_sp != host.ss_sp)) {
+                (void)!write(2, "another alternate stack\n", 24);
+                _exit(3);
+            }
+            readAt.get()(nullptr);
+            _exit(1);
+        };
+        EXPECT_EXIT(body(), ::testing::ExitedWithCode(42), "host handler") << c.stack;
+    }
+}
+
+// Deep enough to overflow any thread's stack.
+int deeper(unsigned depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    return depth == 0 ? 0 : deeper(depth - 1) + frame[0];
+}
+
+// A stack overflow can be reported only from another stack: the one a guarded
+// call arms, for the call alone. The second overflow on the thread is
+// reported as well as the first.
+TEST(FaultsPosix, AStackOverflowInsideAGuardedCallIsTranslatedEveryTime) {
+    _set_se_translator(&translateStructuredException);
+    for (int round = 0; round < 2; ++round) {
+        const unitCmnException e = translated([] { orvplatform::guardedCall(&deeper, 1u << 30); });
+        EXPECT_EQ(e.exceptionRecord.ExceptionCode, EXCEPTION_ACCESS_VIOLATION) << round;
+        stack_t now{};
+        sigaltstack(nullptr, &now);
+        EXPECT_NE(now.ss_flags & SS_DISABLE, 0) << "left armed after the call";
+    }
 }
 
 std::vector<std::pair<void*, int>> handlers() {

@@ -59,11 +59,17 @@ std::atomic<_se_translator_function> g_translator{nullptr};
 std::mutex g_installMutex;
 bool g_installed = false;
 struct sigaction g_previous[kSignalCount];
+pthread_once_t g_altStackKeyOnce = PTHREAD_ONCE_INIT;
 bool g_altStackKeyCreated = false;
 pthread_key_t g_altStackKey;
 
 __attribute__((tls_model("initial-exec"))) thread_local FaultFrame* t_top = nullptr;
-__attribute__((tls_model("initial-exec"))) thread_local bool t_altStackChecked = false;
+// Calls (CallScope, callGuarded) the thread is inside, the mapping of its
+// alternate stack (made on its first call, kept until it exits), and whether
+// that stack is armed now, by the outermost of those calls.
+__attribute__((tls_model("initial-exec"))) thread_local unsigned t_callDepth = 0;
+__attribute__((tls_model("initial-exec"))) thread_local void* t_altStackMapping = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local bool t_altStackArmed = false;
 
 std::size_t pageSize() {
     return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -79,67 +85,96 @@ std::size_t altStackSize() {
 }
 
 // Runs at thread exit (pthread key destructor), never after the key is gone.
-// The value is the start of the mapping (the guard page).
+// The value is the start of the mapping (the guard page). The stack is never
+// armed then: it is armed only inside a call.
 void releaseAltStack(void* mapping) {
-    void* const stack = static_cast<char*>(mapping) + pageSize();
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == stack) {
-        stack_t off{};
-        off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
-    }
     munmap(mapping, pageSize() + altStackSize());
 }
 
-// A stack overflow can only be reported from another stack. Threads that
-// already have one (the host's, a sanitizer's) keep it.
-void ensureAltStack() {
-    if (t_altStackChecked) {
-        return;
+void createAltStackKey() {
+    g_altStackKeyCreated = pthread_key_create(&g_altStackKey, &releaseAltStack) == 0;
+}
+
+// This thread's stack, mapped on its first call. Null when it cannot be had
+// (then a stack overflow inside a call ends the process, as it would without
+// us).
+void* altStackMapping() {
+    if (t_altStackMapping != nullptr) {
+        return t_altStackMapping;
     }
-    t_altStackChecked = true;
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(g_installMutex);
-        if (!g_altStackKeyCreated) {
-            if (pthread_key_create(&g_altStackKey, &releaseAltStack) != 0) {
-                return;  // without a way to free it at thread exit, go without
-            }
-            g_altStackKeyCreated = true;
-        }
+    pthread_once(&g_altStackKeyOnce, &createAltStackKey);
+    if (!g_altStackKeyCreated) {
+        return nullptr;  // without a way to free it at thread exit, go without
     }
     // A guard page below it: a handler that overflows the alternate stack
     // faults instead of writing over whatever is mapped next to it.
     const std::size_t guard = pageSize();
-    const std::size_t size = altStackSize();
-    void* mapping =
-        mmap(nullptr, guard + size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapping = mmap(nullptr, guard + altStackSize(), PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) {
-        return;
+        return nullptr;
     }
     mprotect(mapping, guard, PROT_NONE);
-    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
-    // and the second overflow on the thread would kill the process.
-    stack_t fresh{};
-    fresh.ss_sp = static_cast<char*>(mapping) + guard;
-    fresh.ss_size = size;
-    if (sigaltstack(&fresh, nullptr) != 0) {
-        munmap(mapping, guard + size);
-        return;
-    }
     pthread_setspecific(g_altStackKey, mapping);
+    t_altStackMapping = mapping;
+    return mapping;
 }
 
-std::size_t indexOf(int sig) {
-    for (std::size_t i = 0; i < kSignalCount; ++i) {
-        if (kSignals[i] == sig) {
-            return i;
-        }
+// A stack overflow inside a call can only be reported from another stack, so
+// the thread's alternate stack is armed for the call, and only for it: outside
+// calls the host's handlers (for any signal, ours forwarded included) run on
+// the stack they asked for. A thread that has a stack of its own (the host's,
+// a sanitizer's) keeps it, and one that runs on it now (a call from a signal
+// handler) cannot change it.
+void armAltStack() {
+    void* mapping = altStackMapping();
+    if (mapping == nullptr) {
+        return;
     }
-    return 0;
+    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
+    // and the second overflow in one call would kill the process.
+    stack_t ours{};
+    ours.ss_sp = static_cast<char*>(mapping) + pageSize();
+    ours.ss_size = altStackSize();
+    stack_t before{};
+    if (sigaltstack(&ours, &before) != 0) {
+        return;
+    }
+    if ((before.ss_flags & SS_DISABLE) == 0) {
+        sigaltstack(&before, nullptr);
+        return;
+    }
+    t_altStackArmed = true;
+}
+
+void disarmAltStack() {
+    if (t_altStackArmed) {
+        t_altStackArmed = false;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+    }
+}
+
+void enterCall() {
+    if (t_callDepth++ == 0) {
+        armAltStack();
+    }
+}
+
+void leaveCall() {
+    if (--t_callDepth == 0) {
+        disarmAltStack();
+    }
+}
+
+// The slot of sig in kSignals: onFault is installed for those alone.
+std::size_t slotOf(int sig) {
+    std::size_t i = 0;
+    while (kSignals[i] != sig) {
+        ++i;
+    }
+    return i;
 }
 
 // Signal-safe.
@@ -260,7 +295,7 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
 
 // Not ours: behave as if we had never been installed. Signal-safe.
 void forward(int sig, siginfo_t* info, void* uctx) {
-    const struct sigaction& prev = g_previous[indexOf(sig)];
+    const struct sigaction& prev = g_previous[slotOf(sig)];
     const bool custom = (prev.sa_flags & SA_SIGINFO) != 0
                             ? prev.sa_sigaction != nullptr
                             : prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN;
@@ -345,8 +380,9 @@ struct HandlerRestorer {
             }
             g_installed = false;
         }
-        // Threads that still run keep their alternate stacks (memory, not
-        // code); only the key's destructor must not outlive us.
+        // Threads that still run keep their alternate stacks' memory (never
+        // armed outside a call); only the key's destructor must not outlive
+        // us.
         if (g_altStackKeyCreated) {
             pthread_key_delete(g_altStackKey);
             g_altStackKeyCreated = false;
@@ -355,31 +391,18 @@ struct HandlerRestorer {
 } g_restorer;
 
 // Pushes a frame on this thread's chain for its lifetime.
-class FaultGuard {
+class FrameLink {
 public:
-    FaultGuard() noexcept {
-        ensureAltStack();
-        frame.previous = t_top;
-        t_top = &frame;
+    explicit FrameLink(FaultFrame& frame) noexcept : frame_(frame) {
+        frame_.previous = t_top;
+        t_top = &frame_;
     }
-    ~FaultGuard() { t_top = frame.previous; }
-    FaultGuard(const FaultGuard&) = delete;
-    FaultGuard& operator=(const FaultGuard&) = delete;
+    ~FrameLink() { t_top = frame_.previous; }
+    FrameLink(const FrameLink&) = delete;
+    FrameLink& operator=(const FrameLink&) = delete;
 
-    // After the handler jumped back: restores the interrupted code's signal
-    // mask (the faulting signal is still blocked from the handler) and hands
-    // the fault to the translator, which throws.
-    [[noreturn]] void raiseTranslated() {
-        pthread_sigmask(SIG_SETMASK, &frame.mask, nullptr);
-        t_top = frame.previous;
-        EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
-        frame.translator(frame.record.ExceptionCode, &pointers);
-        // A translator that returns breaks its contract; there is nothing to
-        // go back to.
-        std::abort();
-    }
-
-    FaultFrame frame;
+private:
+    FaultFrame& frame_;
 };
 
 }  // namespace
@@ -396,14 +419,36 @@ namespace orvplatform {
 namespace detail {
 
 void callGuarded(void (*thunk)(void*), void* context) {
-    FaultGuard guard;
-    if (sigsetjmp(guard.frame.env, 0) != 0) {
-        guard.raiseTranslated();
+    const CallScope call;
+    FaultFrame frame;
+    {
+        const FrameLink link(frame);
+        if (sigsetjmp(frame.env, 0) == 0) {
+            thunk(context);
+            return;
+        }
     }
-    thunk(context);
+    // The handler jumped back. The frame is off the chain, so a fault while
+    // the translator builds its record belongs to the enclosing guard, if
+    // any. The faulting signal is still blocked from the handler: put back
+    // the interrupted code's mask, then let the translator throw.
+    pthread_sigmask(SIG_SETMASK, &frame.mask, nullptr);
+    EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
+    frame.translator(frame.record.ExceptionCode, &pointers);
+    // A translator that returns breaks its contract; there is nothing to go
+    // back to.
+    std::abort();
 }
 
 }  // namespace detail
+
+CallScope::CallScope() noexcept {
+    enterCall();
+}
+
+CallScope::~CallScope() {
+    leaveCall();
+}
 
 DllMainRegistrar::DllMainRegistrar(Fn fn) noexcept : fn_(fn), self_(nullptr) {
     Dl_info info{};

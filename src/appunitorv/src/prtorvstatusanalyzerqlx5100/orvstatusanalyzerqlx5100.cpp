@@ -102,6 +102,8 @@ void addSingleValue(StatusMap& in, ParamIoXML& tree, const std::string& key) {
 extern "C" ORV_MODULE_EXPORT bool startStatusAnalysis(char* status, unsigned long long size,
                                                       StatusMap& out) {
     RYNLOG_ENTRY();
+    // The call's guarded regions share one preparation of the thread.
+    const orvplatform::CallScope call;
     bool bRet = false;
     HMODULE hModule = nullptr;
     try {
@@ -148,6 +150,7 @@ extern "C" ORV_MODULE_EXPORT bool startStatusAnalysis(char* status, unsigned lon
 
 extern "C" ORV_MODULE_EXPORT bool startConvertXML(StatusMap& in, ParamIoXML& tree) {
     RYNLOG_ENTRY();
+    const orvplatform::CallScope call;
     bool bRet = false;
     HMODULE hModule = nullptr;
     try {

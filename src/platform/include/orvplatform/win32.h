@@ -31,21 +31,31 @@ void invokeCall(void* call) {
 
 }  // namespace detail
 
+// Makes this thread ready for the faults of one call for the scope's
+// lifetime, and leaves it as it was afterwards (POSIX: the thread's alternate
+// signal stack is armed only meanwhile). Nested scopes share the outermost,
+// and a guarded call opens one of its own: an exported function opens one
+// around its whole body, so that its guarded calls share it.
+class CallScope {
+public:
+    CallScope() noexcept;
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+};
+
 // Runs fn(args...) so that a machine fault inside it ends as the translator's
 // exception (detail::callGuarded, one per platform). Frames between the fault
-// and this call are left by a jump and run no destructors, so keep the guarded
-// region to the foreign call itself.
+// and this call are left by a jump and run no destructors: what they hold
+// leaks (docs/fault-translation.md says what that is for the analyzer's own
+// work).
 template <typename Fn, typename... Args>
 inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
     using R = std::invoke_result_t<Fn&, Args&&...>;
+    static_assert(!std::is_reference_v<R>, "a guarded call returns a value or nothing");
     if constexpr (std::is_void_v<R>) {
         auto call = [&] { fn(std::forward<Args>(args)...); };
         detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-    } else if constexpr (std::is_reference_v<R>) {
-        std::remove_reference_t<R>* result = nullptr;
-        auto call = [&] { result = &fn(std::forward<Args>(args)...); };
-        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-        return static_cast<R>(*result);
     } else {
         std::optional<R> result;
         auto call = [&] { result.emplace(fn(std::forward<Args>(args)...)); };
