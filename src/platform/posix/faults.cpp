@@ -25,7 +25,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "orvplatform/posix/module_posix.h"
 #include "orvplatform/win32.h"
+
+using namespace orvplatform::win32;
 
 namespace {
 
@@ -407,7 +410,7 @@ private:
 
 }  // namespace
 
-_se_translator_function _set_se_translator(_se_translator_function translator) {
+_se_translator_function orvplatform::win32::_set_se_translator(_se_translator_function translator) {
     std::lock_guard<std::mutex> lock(g_installMutex);
     if (translator != nullptr) {
         installHandlersLocked();

@@ -19,9 +19,11 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
-#include "orvplatform/win32.h"
+#include "orvplatform/module.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
 #include "unitcom/boostloginclude.h"
+
+using namespace orvplatform::win32;
 
 namespace OrvStatusAnalyzerQLX5100 {
 
@@ -35,6 +37,7 @@ namespace {
 const wchar_t kCommonModuleName[] = L"prtOrvCommonStatusAnalyzer.dll";
 constexpr std::uint32_t kErrorCode = 3;
 
+using orvplatform::ForeignProc;
 using CommonStatusAnalysis = ForeignProc<bool(char*, unsigned long long, StatusMap&)>;
 using CommonConvertXML = ForeignProc<bool(StatusMap&, ParamIoXML&)>;
 using ByteConversion = ForeignProc<int(char*)>;

@@ -1,6 +1,7 @@
 // The one interface between the analyzer and the operating system.
 //
-// The analyzer is written against the Win32 names it would use as a DLL:
+// The analyzer is written against the Win32 names it would use as a DLL, in
+// orvplatform::win32 (on Windows the system's own, declared there too):
 // LoadLibraryW / GetProcAddress / FreeLibrary / GetLastError for the common
 // module, EXCEPTION_POINTERS and a structured-exception translator for
 // machine faults, and DllMain as its load-time hook. On Windows this header is
@@ -64,8 +65,6 @@ inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
     }
 }
 
-}  // namespace orvplatform
-
 // A function found with GetProcAddress, typed and callable. Calls run inside
 // the platform's fault guard, so a machine fault in foreign code reaches the
 // installed translator and leaves the call as the translator's exception
@@ -81,16 +80,16 @@ public:
     ForeignProc() = default;
     // Through void(*)(): FARPROC is a typed pointer on Windows, and casting it
     // straight to another function type draws -Wcast-function-type.
-    explicit ForeignProc(FARPROC proc)
+    explicit ForeignProc(win32::FARPROC proc)
         : fn_(reinterpret_cast<pointer>(reinterpret_cast<void (*)()>(proc))) {}
 
     explicit operator bool() const { return fn_ != nullptr; }
     pointer get() const { return fn_; }
 
-    R operator()(Args... args) const {
-        return orvplatform::guardedCall(fn_, std::forward<Args>(args)...);
-    }
+    R operator()(Args... args) const { return guardedCall(fn_, std::forward<Args>(args)...); }
 
 private:
     pointer fn_ = nullptr;
 };
+
+}  // namespace orvplatform

@@ -68,7 +68,11 @@ _se_translator_function _set_se_translator(_se_translator_function translator);
 // through. Here it is a guarded copy: a fault becomes the translator's
 // exception instead.
 #undef CopyMemory
+namespace orvplatform {
+namespace win32 {
 void CopyMemory(void* destination, const void* source, std::size_t length);
+}  // namespace win32
+}  // namespace orvplatform
 
 namespace orvplatform {
 
@@ -82,4 +86,39 @@ void callGuarded(void (*thunk)(void*), void* context);
 
 }  // namespace detail
 
+}  // namespace orvplatform
+
+// The names the project uses, in the namespace they have on every platform.
+namespace orvplatform {
+namespace win32 {
+
+using ::BOOL;
+using ::BYTE;
+using ::CONTEXT;
+using ::DWORD;
+using ::DWORD64;
+using ::EXCEPTION_POINTERS;
+using ::EXCEPTION_RECORD;
+using ::FARPROC;
+using ::HINSTANCE;
+using ::HMODULE;
+using ::LPCSTR;
+using ::LPCWSTR;
+using ::LPVOID;
+using ::PCONTEXT;
+using ::PEXCEPTION_POINTERS;
+using ::PEXCEPTION_RECORD;
+using ::ULONG_PTR;
+using ::WORD;
+
+using ::FreeLibrary;
+using ::GetLastError;
+using ::GetProcAddress;
+using ::LoadLibraryW;
+using ::SetLastError;
+
+using ::_se_translator_function;
+using ::_set_se_translator;
+
+}  // namespace win32
 }  // namespace orvplatform
