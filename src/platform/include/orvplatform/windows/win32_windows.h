@@ -8,11 +8,12 @@
 // modules, which only works with one compiler and C++ runtime on both sides
 // (docs/fault-translation.md). Faults: g++ has no /EHa and no __try, so this
 // layer provides _set_se_translator itself, per thread like the C runtime's.
-// A machine fault is translated only inside a guarded call (ForeignProc, CopyMemory) on a
-// thread whose translator is set: a vectored exception handler records the
-// fault and resumes the thread at a landing pad that jumps back to the guard,
-// and the guard calls the translator, which throws from our own frame where
-// C++ unwinding works. Other exceptions go on to the next handler unchanged.
+// A machine fault is translated only inside a guarded call (ForeignProc,
+// CopyMemory, guardedCall) on a thread whose translator is set: a vectored
+// exception handler records the fault and resumes the thread at a landing pad
+// that jumps back to the guard, and the guard calls the translator, which
+// throws from our own frame where C++ unwinding works. Other exceptions go on
+// to the next handler unchanged.
 // See docs/fault-translation.md.
 #pragma once
 
