@@ -25,6 +25,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "orvplatform/memory.h"
 #include "orvplatform/posix/module_posix.h"
 #include "orvplatform/win32.h"
 
@@ -71,12 +72,8 @@ __attribute__((tls_model("initial-exec"))) thread_local FaultFrame* t_top = null
 // alternate stack (made on its first call, kept until it exits), and whether
 // that stack is armed now, by the outermost of those calls.
 __attribute__((tls_model("initial-exec"))) thread_local unsigned t_callDepth = 0;
-__attribute__((tls_model("initial-exec"))) thread_local void* t_altStackMapping = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local stack_t t_altStack{};
 __attribute__((tls_model("initial-exec"))) thread_local bool t_altStackArmed = false;
-
-std::size_t pageSize() {
-    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
 
 // Usable size, not counting the guard page below it.
 std::size_t altStackSize() {
@@ -91,36 +88,33 @@ std::size_t altStackSize() {
 // The value is the start of the mapping (the guard page). The stack is never
 // armed then: it is armed only inside a call.
 void releaseAltStack(void* mapping) {
-    munmap(mapping, pageSize() + altStackSize());
+    munmap(mapping, orvplatform::detail::pageSize() + altStackSize());
 }
 
 void createAltStackKey() {
     g_altStackKeyCreated = pthread_key_create(&g_altStackKey, &releaseAltStack) == 0;
 }
 
-// This thread's stack, mapped on its first call. Null when it cannot be had
-// (then a stack overflow inside a call ends the process, as it would without
-// us).
-void* altStackMapping() {
-    if (t_altStackMapping != nullptr) {
-        return t_altStackMapping;
-    }
+// Maps this thread's stack (t_altStack) on its first call; leaves it empty
+// when it cannot be had (then a stack overflow inside a call ends the
+// process, as it would without us).
+void mapAltStack() {
     pthread_once(&g_altStackKeyOnce, &createAltStackKey);
     if (!g_altStackKeyCreated) {
-        return nullptr;  // without a way to free it at thread exit, go without
+        return;  // without a way to free it at thread exit, go without
     }
     // A guard page below it: a handler that overflows the alternate stack
     // faults instead of writing over whatever is mapped next to it.
-    const std::size_t guard = pageSize();
+    const std::size_t guard = orvplatform::detail::pageSize();
     void* mapping = mmap(nullptr, guard + altStackSize(), PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) {
-        return nullptr;
+        return;
     }
     mprotect(mapping, guard, PROT_NONE);
     pthread_setspecific(g_altStackKey, mapping);
-    t_altStackMapping = mapping;
-    return mapping;
+    t_altStack.ss_sp = static_cast<char*>(mapping) + guard;
+    t_altStack.ss_size = altStackSize();
 }
 
 // A stack overflow inside a call can only be reported from another stack, so
@@ -130,17 +124,16 @@ void* altStackMapping() {
 // a sanitizer's) keeps it, and one that runs on it now (a call from a signal
 // handler) cannot change it.
 void armAltStack() {
-    void* mapping = altStackMapping();
-    if (mapping == nullptr) {
-        return;
+    if (t_altStack.ss_sp == nullptr) {
+        mapAltStack();
+        if (t_altStack.ss_sp == nullptr) {
+            return;
+        }
     }
     // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
     // and the second overflow in one call would kill the process.
-    stack_t ours{};
-    ours.ss_sp = static_cast<char*>(mapping) + pageSize();
-    ours.ss_size = altStackSize();
     stack_t before{};
-    if (sigaltstack(&ours, &before) != 0) {
+    if (sigaltstack(&t_altStack, &before) != 0) {
         return;
     }
     if ((before.ss_flags & SS_DISABLE) == 0) {

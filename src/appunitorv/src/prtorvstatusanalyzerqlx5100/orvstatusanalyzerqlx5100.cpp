@@ -10,6 +10,7 @@
 // is loaded and freed by every call that needs it.
 #include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -254,11 +255,10 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                     // further settings. A count that would run past the block is
                     // cut at the block's end.
                     const unsigned long long readable = size - kPinchRollerPressureSetting;
-                    const unsigned long long settings =
-                        activated <= 0 ? 0
-                                       : (static_cast<unsigned long long>(activated) < readable
-                                              ? static_cast<unsigned long long>(activated)
-                                              : readable);
+                    unsigned long long settings = 0;
+                    if (activated > 0) {
+                        settings = std::min<unsigned long long>(activated, readable);
+                    }
                     for (unsigned long long i = 1; i <= settings; ++i) {
                         out[kPinchRollerPressureSettingKey][static_cast<int>(i)] =
                             std::to_string(toUInt8(buf + kPinchRollerPressureSetting + (i - 1)));
@@ -369,27 +369,16 @@ bool convertXML(StatusMap& in, ParamIoXML& tree) {
     return bRet;
 }
 
-// Built for every element: the length is known up front, so the key is
-// allocated once, filled with separators, and the names are copied in between.
+// Built for every element, with room for the whole path reserved up front so
+// that it is allocated once.
 std::string makeDeviceStatusKey(const std::string& first, const std::string& second,
                                 const std::string& third) {
-    static constexpr char kRoot[] = "DeviceStatus";
-    constexpr std::size_t kRootLength = sizeof kRoot - 1;
-    const std::string* const components[] = {&first, &second, &third};
-    std::size_t length = kRootLength;
-    for (const std::string* component : components) {
+    std::string key = "DeviceStatus";
+    key.reserve(key.size() + 3 + first.size() + second.size() + third.size());
+    for (const std::string* component : {&first, &second, &third}) {
         if (!component->empty()) {
-            length += 1 + component->size();
-        }
-    }
-    std::string key(length, '.');
-    char* out = &key[0];
-    std::memcpy(out, kRoot, kRootLength);
-    out += kRootLength;
-    for (const std::string* component : components) {
-        if (!component->empty()) {
-            std::memcpy(out + 1, component->data(), component->size());
-            out += 1 + component->size();
+            key += '.';
+            key += *component;
         }
     }
     return key;
