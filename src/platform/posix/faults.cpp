@@ -15,7 +15,6 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -25,7 +24,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "orvplatform/memory.h"
 #include "orvplatform/posix/module_posix.h"
 #include "orvplatform/win32.h"
 
@@ -63,105 +61,14 @@ std::atomic<_se_translator_function> g_translator{nullptr};
 std::mutex g_installMutex;
 bool g_installed = false;
 struct sigaction g_previous[kSignalCount];
-pthread_once_t g_altStackKeyOnce = PTHREAD_ONCE_INIT;
-bool g_altStackKeyCreated = false;
-pthread_key_t g_altStackKey;
 
 __attribute__((tls_model("initial-exec"))) thread_local FaultFrame* t_top = nullptr;
-// Calls (CallScope, callGuarded) the thread is inside, the mapping of its
-// alternate stack (made on its first call, kept until it exits), and whether
-// that stack is armed now, by the outermost of those calls.
-__attribute__((tls_model("initial-exec"))) thread_local unsigned t_callDepth = 0;
-__attribute__((tls_model("initial-exec"))) thread_local stack_t t_altStack{};
-__attribute__((tls_model("initial-exec"))) thread_local bool t_altStackArmed = false;
 
-// Usable size, not counting the guard page below it.
-std::size_t altStackSize() {
-    const long min = sysconf(_SC_MINSIGSTKSZ);
-    const std::size_t wanted = 64 * 1024;
-    return (min > 0 && static_cast<std::size_t>(min) * 4 > wanted)
-               ? static_cast<std::size_t>(min) * 4
-               : wanted;
-}
-
-// Runs at thread exit (pthread key destructor), never after the key is gone.
-// The value is the start of the mapping (the guard page). The stack is never
-// armed then: it is armed only inside a call.
-void releaseAltStack(void* mapping) {
-    munmap(mapping, orvplatform::detail::pageSize() + altStackSize());
-}
-
-void createAltStackKey() {
-    g_altStackKeyCreated = pthread_key_create(&g_altStackKey, &releaseAltStack) == 0;
-}
-
-// Maps this thread's stack (t_altStack) on its first call; leaves it empty
-// when it cannot be had (then a stack overflow inside a call ends the
-// process, as it would without us).
-void mapAltStack() {
-    pthread_once(&g_altStackKeyOnce, &createAltStackKey);
-    if (!g_altStackKeyCreated) {
-        return;  // without a way to free it at thread exit, go without
-    }
-    // A guard page below it: a handler that overflows the alternate stack
-    // faults instead of writing over whatever is mapped next to it.
-    const std::size_t guard = orvplatform::detail::pageSize();
-    void* mapping = mmap(nullptr, guard + altStackSize(), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) {
-        return;
-    }
-    mprotect(mapping, guard, PROT_NONE);
-    pthread_setspecific(g_altStackKey, mapping);
-    t_altStack.ss_sp = static_cast<char*>(mapping) + guard;
-    t_altStack.ss_size = altStackSize();
-}
-
-// A stack overflow inside a call can only be reported from another stack, so
-// the thread's alternate stack is armed for the call, and only for it: outside
-// calls the host's handlers (for any signal, ours forwarded included) run on
-// the stack they asked for. A thread that has a stack of its own (the host's,
-// a sanitizer's) keeps it, and one that runs on it now (a call from a signal
-// handler) cannot change it.
-void armAltStack() {
-    if (t_altStack.ss_sp == nullptr) {
-        mapAltStack();
-        if (t_altStack.ss_sp == nullptr) {
-            return;
-        }
-    }
-    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
-    // and the second overflow in one call would kill the process.
-    stack_t before{};
-    if (sigaltstack(&t_altStack, &before) != 0) {
-        return;
-    }
-    if ((before.ss_flags & SS_DISABLE) == 0) {
-        sigaltstack(&before, nullptr);
-        return;
-    }
-    t_altStackArmed = true;
-}
-
-void disarmAltStack() {
-    if (t_altStackArmed) {
-        t_altStackArmed = false;
-        stack_t off{};
-        off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
-    }
-}
-
-void enterCall() {
-    if (t_callDepth++ == 0) {
-        armAltStack();
-    }
-}
-
-void leaveCall() {
-    if (--t_callDepth == 0) {
-        disarmAltStack();
-    }
+// Whether the action runs a handler (rather than the default or ignoring).
+bool runsHandler(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) != 0
+               ? action.sa_sigaction != nullptr
+               : action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
 }
 
 // The slot of sig in kSignals: onFault is installed for those alone.
@@ -292,10 +199,7 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
 // Not ours: behave as if we had never been installed. Signal-safe.
 void forward(int sig, siginfo_t* info, void* uctx) {
     const struct sigaction& prev = g_previous[slotOf(sig)];
-    const bool custom = (prev.sa_flags & SA_SIGINFO) != 0
-                            ? prev.sa_sigaction != nullptr
-                            : prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN;
-    if (custom) {
+    if (runsHandler(prev)) {
         // The kernel would have blocked the previous handler's mask while it ran.
         sigset_t saved;
         pthread_sigmask(SIG_BLOCK, &prev.sa_mask, &saved);
@@ -345,16 +249,26 @@ void onFault(int sig, siginfo_t* info, void* uctx) {
     errno = savedErrno;
 }
 
+// Our handler runs on the stack the host's would have run on: the thread's
+// alternate stack only if the handler it replaces asked for one with
+// SA_ONSTACK (or there was none, so that the host's or a sanitizer's
+// alternate stack, where a thread has one, lets a stack overflow inside a
+// call be reported). The library sets up no alternate stack of its own: it
+// would take two system calls per call to keep it out of the host's way
+// outside calls, and left installed it would carry the host's handlers.
 void installHandlersLocked() {
     if (g_installed) {
         return;
     }
-    struct sigaction action {};
-    action.sa_sigaction = &onFault;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
     for (std::size_t i = 0; i < kSignalCount; ++i) {
-        sigaction(kSignals[i], &action, &g_previous[i]);
+        sigaction(kSignals[i], nullptr, &g_previous[i]);
+        const struct sigaction& prev = g_previous[i];
+        struct sigaction action {};
+        action.sa_sigaction = &onFault;
+        action.sa_flags =
+            SA_SIGINFO | (runsHandler(prev) ? (prev.sa_flags & SA_ONSTACK) : SA_ONSTACK);
+        sigemptyset(&action.sa_mask);
+        sigaction(kSignals[i], &action, nullptr);
     }
     g_installed = true;
 }
@@ -375,13 +289,6 @@ struct HandlerRestorer {
                 }
             }
             g_installed = false;
-        }
-        // Threads that still run keep their alternate stacks' memory (never
-        // armed outside a call); only the key's destructor must not outlive
-        // us.
-        if (g_altStackKeyCreated) {
-            pthread_key_delete(g_altStackKey);
-            g_altStackKeyCreated = false;
         }
     }
 } g_restorer;
@@ -415,7 +322,6 @@ namespace orvplatform {
 namespace detail {
 
 void callGuarded(void (*thunk)(void*), void* context) {
-    const CallScope call;
     FaultFrame frame;
     {
         const FrameLink link(frame);
@@ -437,14 +343,6 @@ void callGuarded(void (*thunk)(void*), void* context) {
 }
 
 }  // namespace detail
-
-CallScope::CallScope() noexcept {
-    enterCall();
-}
-
-CallScope::~CallScope() {
-    leaveCall();
-}
 
 DllMainRegistrar::DllMainRegistrar(Fn fn) noexcept : fn_(fn), self_(nullptr) {
     Dl_info info{};

@@ -221,8 +221,4 @@ void callGuarded(void (*thunk)(void*), void* context) {
 
 }  // namespace detail
 
-// Nothing to prepare per call: the vectored handler needs no stack of its own.
-CallScope::CallScope() noexcept = default;
-CallScope::~CallScope() = default;
-
 }  // namespace orvplatform

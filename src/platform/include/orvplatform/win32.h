@@ -32,19 +32,6 @@ void invokeCall(void* call) {
 
 }  // namespace detail
 
-// Makes this thread ready for the faults of one call for the scope's
-// lifetime, and leaves it as it was afterwards (POSIX: the thread's alternate
-// signal stack is armed only meanwhile). Nested scopes share the outermost,
-// and a guarded call opens one of its own: an exported function opens one
-// around its whole body, so that its guarded calls share it.
-class CallScope {
-public:
-    CallScope() noexcept;
-    ~CallScope();
-    CallScope(const CallScope&) = delete;
-    CallScope& operator=(const CallScope&) = delete;
-};
-
 // Runs fn(args...) so that a machine fault inside it ends as the translator's
 // exception (detail::callGuarded, one per platform). Frames between the fault
 // and this call are left by a jump and run no destructors: what they hold
