@@ -4,10 +4,10 @@
 //
 // Thread A makes the process's first analyzer call; thread B loads MODULE,
 // whose constructor logs while it holds the loader's lock. B starts its load
-// when A makes its K-th loader call (dladdr, dlopen, dlsym, dlclose, counted
-// by the wrappers below, which this program exports so that every module's
-// calls come here), and A's call goes on only once B is inside the
-// constructor. If A holds a lock of Boost.Log's at that call, the two wait
+// when A makes its K-th call of dladdr, dlopen or dlclose (counted by the
+// wrappers below, which this program exports so that every module's calls
+// come here; dlsym is left alone, the sanitizers' start-up needs it), and
+// A's call goes on only once B is inside the constructor. If A holds a lock of Boost.Log's at that call, the two wait
 // for each other for ever: the test that runs this program kills it after a
 // while. Exit status 0 when both threads finished and the analysis succeeded.
 #include <dlfcn.h>
@@ -75,12 +75,6 @@ EXPORTED void* dlopen(const char* file, int mode) {
     static const auto real = next<void* (*)(const char*, int)>("dlopen");
     beforeLoaderCall();
     return real(file, mode);
-}
-
-EXPORTED void* dlsym(void* handle, const char* name) {
-    static const auto real = next<void* (*)(void*, const char*)>("dlsym");
-    beforeLoaderCall();
-    return real(handle, name);
 }
 
 EXPORTED int dlclose(void* handle) {

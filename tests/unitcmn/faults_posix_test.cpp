@@ -83,8 +83,15 @@ void hungryHandler(int, siginfo_t*, void*) {
     _exit(42);
 }
 
-// Sets up a 2 MiB alternate stack of the host's on this thread.
-void giveThreadAnAltStack() {
+// Gives this thread a 2 MiB alternate stack of the host's, or none at all
+// (a sanitizer sets up one of its own on every thread).
+void setThreadAltStack(bool host2MiB) {
+    if (!host2MiB) {
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+        return;
+    }
     stack_t host{};
     host.ss_size = 2u << 20;
     host.ss_sp =
@@ -110,9 +117,7 @@ TEST(FaultsDeathTest, TheHostsHandlerRunsOnTheStackItAskedForAfterAnalyzerCalls)
     };
     for (const auto& c : cases) {
         const auto body = [&c] {
-            if (c.hostAltStack) {
-                giveThreadAnAltStack();
-            }
+            setThreadAltStack(c.hostAltStack);
             stack_t before{};
             sigaltstack(nullptr, &before);
             g_wantOnAltStack = c.hostAltStack && (c.flags & SA_ONSTACK) != 0;
@@ -161,9 +166,7 @@ int deeper(unsigned depth) {
 TEST(FaultsDeathTest, AStackOverflowInsideAGuardedCallIsTranslatedOnTheHostsAltStack) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto overflow = [](bool hostAltStack) {
-        if (hostAltStack) {
-            giveThreadAnAltStack();
-        }
+        setThreadAltStack(hostAltStack);
         _set_se_translator(&translateStructuredException);
         for (int round = 0; round < 2; ++round) {
             const unitCmnException e =
