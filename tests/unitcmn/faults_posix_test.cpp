@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analyzer_exports.h"
 #include "capturing_sink.h"
 #include "fault_module.h"
 #include "prtorvstatusanalyzerqlx5100/orvstatusanalyzerqlx5100.h"
@@ -125,17 +126,13 @@ TEST(FaultsDeathTest, TheHostsHandlerRunsOnTheStackItAskedForAfterAnalyzerCalls)
             action.sa_sigaction = &hungryHandler;
             action.sa_flags = c.flags;
             sigaction(SIGSEGV, &action, nullptr);
-            void* analyzer = dlopen(ORV_ANALYZER_MODULE, RTLD_NOW | RTLD_LOCAL);
-            const auto analyse =
-                reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis>(
-                    dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartStatusAnalysisName));
-            const auto convert = reinterpret_cast<OrvStatusAnalyzerQLX5100::PFN_startConvertXML>(
-                dlsym(analyzer, OrvStatusAnalyzerQLX5100::kStartConvertXMLName));
+            const auto analyzer = testsupport::loadExports(ORV_ANALYZER_MODULE);
             std::vector<char> block(OrvStatusAnalyzerQLX5100::kMinimumStatusSize);
             for (int round = 0; round < 3; ++round) {
                 StatusMap map;
                 ParamIoXML tree;
-                if (!analyse(block.data(), block.size(), map) || !convert(map, tree)) {
+                if (!analyzer.analyse(block.data(), block.size(), map) ||
+                    !analyzer.convert(map, tree)) {
                     _exit(2);
                 }
             }
