@@ -321,8 +321,8 @@ void printTargets(const benchratios::RatioReporter& r) {
         const double ratio = held.cpuNs / base.cpuNs;
         std::printf(
             "2. round trip, common module held, records filtered      %8.2f us = %.2fx baseline "
-            "[%.2fx]   target <= 1.50x  %s\n",
-            held.cpuNs * us, ratio, held.realNs / base.realNs, verdict(ratio <= 1.5));
+            "[%.2fx]   target <= 1.40x  %s\n",
+            held.cpuNs * us, ratio, held.realNs / base.realNs, verdict(ratio <= 1.4));
     }
     if (haveBase && get("records", 1, recs) && get("roundtrip/held+sink/pinch:0", 1, sink)) {
         const double floorNs = base.cpuNs + recs.cpuNs;
@@ -345,13 +345,19 @@ void printTargets(const benchratios::RatioReporter& r) {
         const double ratio = held2.realNs / base2.realNs;
         std::printf(
             "5. two threads, each with its own map and tree: round trip %.2f us vs baseline %.2f "
-            "us per iteration = %.2fx   target <= 1.90x  %s\n",
-            held2.realNs * us, base2.realNs * us, ratio, verdict(ratio <= 1.9));
+            "us per iteration = %.2fx   target <= 1.80x  %s\n",
+            held2.realNs * us, base2.realNs * us, ratio, verdict(ratio <= 1.8));
         if (haveBase && held.realNs > 0) {
+            // Two threads over one as a speed-up: one thread's wall time per
+            // iteration over two threads' (2.00 = perfect scaling, 1.00 =
+            // serialised). The baseline's shows what this machine gives now.
+            const double roundTrip = held.realNs / held2.realNs;
+            const double floor = base.realNs / base2.realNs;
             std::printf(
-                "   threads2/threads1 (wall time per iteration; 0.50 = perfect scaling, 1.00 = "
-                "serialised): round trip %.2f, baseline %.2f\n",
-                held2.realNs / held.realNs, base2.realNs / base.realNs);
+                "   threads2/threads1 (speed-up, wall time per iteration; 2.00 = perfect, "
+                "1.00 = serialised): round trip %.2f, baseline %.2f   target within 0.20 of the "
+                "baseline's  %s\n",
+                roundTrip, floor, verdict(roundTrip >= floor - 0.2));
         }
     }
     // Held or not, three loads, five look-ups and three frees per round trip

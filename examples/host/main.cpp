@@ -33,6 +33,9 @@
 #include "unitcmnexceptions/unitcmnexceptions.h"
 #include "unitcom/boostloginclude.h"
 
+// The Win32 names of the platform layer (on Windows the system's own).
+using namespace orvplatform::win32;
+
 namespace {
 
 // The analyzer only produces records; the host decides where they go, which

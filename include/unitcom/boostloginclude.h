@@ -66,14 +66,17 @@ using severity_logger = boost::log::sources::severity_logger_mt<severity_level>;
 //
 // The logger, its holder and its attributes run code of the module that
 // creates them, while Boost.Log's global storage keeps them for the whole
-// process, so the creating module pins itself. The analyzer never creates
-// it: built with RYNCMNLOG_PROCESS_LOGGER (from linking the unitcmnlog shared
+// process, so that module must stay loaded. The analyzer never creates it:
+// built with RYNCMNLOG_PROCESS_LOGGER (from linking the unitcmnlog shared
 // library), its statements take the logger from processLogger() in that
-// library, which stays loaded, and the analyzer itself can unload. A host
-// that logs first pins itself instead, as does any other module that uses
-// this header without that library.
+// library, which is pinned when it is loaded, and the analyzer itself can
+// unload. Any other module that uses this header without that library pins
+// itself before its first record (detail::logger()).
+//
+// The body runs while Boost.Log holds the lock of its global storage, so it
+// must not call the loader: a thread inside dlopen that runs a constructor
+// which logs holds the loader's lock and waits for this one.
 BOOST_LOG_INLINE_GLOBAL_LOGGER_INIT(glob_logger, severity_logger) {
-    ::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&glob_logger::get));
     severity_logger lg;
     lg.add_attribute("TimeStamp", boost::log::attributes::local_clock());
     lg.add_attribute("UTCTimeStamp", boost::log::attributes::utc_clock());
@@ -84,8 +87,8 @@ BOOST_LOG_INLINE_GLOBAL_LOGGER_INIT(glob_logger, severity_logger) {
 }
 
 #if defined(RYNCMNLOG_PROCESS_LOGGER)
-// glob_logger::get(), called inside the unitcmnlog library (which then stays
-// loaded for the rest of the process).
+// glob_logger::get(), called inside the unitcmnlog library (which stays
+// loaded for the rest of the process from the moment it is loaded).
 UNITCMNLOG_EXPORT severity_logger& processLogger();
 #endif
 
@@ -109,7 +112,11 @@ inline severity_logger& logger() {
 #if defined(RYNCMNLOG_PROCESS_LOGGER)
     static severity_logger& instance = processLogger();
 #else
-    static severity_logger& instance = glob_logger::get();
+    // Pinned before Boost.Log takes any lock (see glob_logger): this module
+    // may be the one that creates the logger.
+    static severity_logger& instance =
+        (::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&glob_logger::get)),
+         glob_logger::get());
 #endif
     return instance;
 }

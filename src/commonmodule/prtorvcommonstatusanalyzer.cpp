@@ -6,7 +6,7 @@
 // main steps add nothing: they accept what the analyzer hands them and
 // succeed. A module with real common fields replaces this file, keeping the
 // five exports, their arguments and their results.
-#include "orvplatform/win32.h"
+#include "orvplatform/module.h"
 #include "unitcmnparamio/paramioxml.h"
 #include "unitcom/statusmap.h"
 

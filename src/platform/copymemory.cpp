@@ -9,6 +9,6 @@ void rawCopy(void* destination, const void* source, std::size_t length) {
 }
 }  // namespace
 
-void CopyMemory(void* destination, const void* source, std::size_t length) {
+void orvplatform::win32::CopyMemory(void* destination, const void* source, std::size_t length) {
     orvplatform::guardedCall(&rawCopy, destination, source, length);
 }

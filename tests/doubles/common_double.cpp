@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "orvplatform/win32.h"
+#include "orvplatform/module.h"
 #include "unitcmnparamio/paramioxml.h"
 
 using commondouble::Outcome;

@@ -24,6 +24,8 @@
 namespace {
 
 using namespace OrvStatusAnalyzerQLX5100;
+using namespace orvplatform::win32;
+using orvplatform::ForeignProc;
 using testsupport::readFile;
 
 class Exports : public ::testing::Test {

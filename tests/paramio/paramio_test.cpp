@@ -46,7 +46,7 @@ TEST(ParamTree, AllocationFailuresLeaveTheTreeUnchangedAndArriveAsRecords) {
          [](ParamIoXML& t, IoXMLDefine&, std::string k, std::string v) {
              t.addElement(std::move(k), std::move(v));
          },
-         2, "E=v[No=1]; T=T"},
+         1, "E=v[No=1]; T=T"},  // key and value are moved in: only the list node is new
         {"setValue", [](ParamIoXML&, IoXMLDefine& e, std::string, std::string v) { e.setValue(v); },
          1, "E=T[No=1]"},
         {"setAttribute, new",

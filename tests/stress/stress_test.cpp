@@ -1,9 +1,14 @@
 // Many threads through the built analyzer's exports at once, and a long run of
 // machine faults inside the common module.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 
@@ -148,6 +153,41 @@ TEST(Stress, TwoThreadsFaultOnEveryCallAndEndAsALoggedFalse) {
     dlclose(common);
     EXPECT_EQ(dlopen(ORV_DOUBLE_FULL, RTLD_NOW | RTLD_NOLOAD), nullptr)
         << "the analyzer kept a reference to the common module";
+}
+
+// The process's first record against a dlopen, on another thread, of a
+// module whose constructor logs (first_record_race.cpp): each run lets the
+// load start at another of the first call's loader calls and holds that call
+// back until the constructor runs, so that a loader call made while a lock of
+// Boost.Log's is held hangs both threads every time. A run that has not ended
+// after the watchdog's time is killed and named.
+TEST(Stress, TheFirstRecordNeverWaitsForAModuleThatLogsWhileItIsLoaded) {
+    const unsigned runs = rounds(5);
+    constexpr auto kWatchdog = std::chrono::seconds(30);
+    for (unsigned run = 0; run < runs; ++run) {
+        for (int raceAt = 1; raceAt <= 8; ++raceAt) {
+            const std::string at = std::to_string(raceAt);
+            char* const argv[] = {
+                const_cast<char*>(ORV_RACE_PROGRAM), const_cast<char*>(ORV_ANALYZER_MODULE),
+                const_cast<char*>(ORV_LOGGING_MODULE), const_cast<char*>(at.c_str()), nullptr};
+            pid_t child = 0;
+            ASSERT_EQ(posix_spawn(&child, argv[0], nullptr, nullptr, argv, environ), 0);
+            const auto until = std::chrono::steady_clock::now() + kWatchdog;
+            int status = 0;
+            pid_t done = 0;
+            while ((done = waitpid(child, &status, WNOHANG)) == 0 &&
+                   std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (done == 0) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                FAIL() << "hung with the load at loader call " << raceAt << " (run " << run << ")";
+            }
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << "loader call " << raceAt << ", status " << status;
+        }
+    }
 }
 
 }  // namespace

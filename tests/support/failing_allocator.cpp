@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "orvplatform/win32.h"
+#include "orvplatform/module.h"
 
 namespace {
 

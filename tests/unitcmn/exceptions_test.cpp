@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace orvplatform::win32;
+
 static_assert(!std::is_base_of_v<std::exception, unitCmnException>,
               "a record must pass by catch (std::exception&)");
 

@@ -13,6 +13,9 @@
 
 namespace faults {
 
+using namespace orvplatform::win32;
+using orvplatform::ForeignProc;
+
 template <typename Signature>
 ForeignProc<Signature> proc(const char* name) {
     static const HMODULE module = [] {

@@ -15,7 +15,6 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -25,7 +24,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "orvplatform/posix/module_posix.h"
 #include "orvplatform/win32.h"
+
+using namespace orvplatform::win32;
 
 namespace {
 
@@ -59,87 +61,23 @@ std::atomic<_se_translator_function> g_translator{nullptr};
 std::mutex g_installMutex;
 bool g_installed = false;
 struct sigaction g_previous[kSignalCount];
-bool g_altStackKeyCreated = false;
-pthread_key_t g_altStackKey;
 
 __attribute__((tls_model("initial-exec"))) thread_local FaultFrame* t_top = nullptr;
-__attribute__((tls_model("initial-exec"))) thread_local bool t_altStackChecked = false;
 
-std::size_t pageSize() {
-    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+// Whether the action runs a handler (rather than the default or ignoring).
+bool runsHandler(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) != 0
+               ? action.sa_sigaction != nullptr
+               : action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
 }
 
-// Usable size, not counting the guard page below it.
-std::size_t altStackSize() {
-    const long min = sysconf(_SC_MINSIGSTKSZ);
-    const std::size_t wanted = 64 * 1024;
-    return (min > 0 && static_cast<std::size_t>(min) * 4 > wanted)
-               ? static_cast<std::size_t>(min) * 4
-               : wanted;
-}
-
-// Runs at thread exit (pthread key destructor), never after the key is gone.
-// The value is the start of the mapping (the guard page).
-void releaseAltStack(void* mapping) {
-    void* const stack = static_cast<char*>(mapping) + pageSize();
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == stack) {
-        stack_t off{};
-        off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
+// The slot of sig in kSignals: onFault is installed for those alone.
+std::size_t slotOf(int sig) {
+    std::size_t i = 0;
+    while (kSignals[i] != sig) {
+        ++i;
     }
-    munmap(mapping, pageSize() + altStackSize());
-}
-
-// A stack overflow can only be reported from another stack. Threads that
-// already have one (the host's, a sanitizer's) keep it.
-void ensureAltStack() {
-    if (t_altStackChecked) {
-        return;
-    }
-    t_altStackChecked = true;
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(g_installMutex);
-        if (!g_altStackKeyCreated) {
-            if (pthread_key_create(&g_altStackKey, &releaseAltStack) != 0) {
-                return;  // without a way to free it at thread exit, go without
-            }
-            g_altStackKeyCreated = true;
-        }
-    }
-    // A guard page below it: a handler that overflows the alternate stack
-    // faults instead of writing over whatever is mapped next to it.
-    const std::size_t guard = pageSize();
-    const std::size_t size = altStackSize();
-    void* mapping =
-        mmap(nullptr, guard + size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) {
-        return;
-    }
-    mprotect(mapping, guard, PROT_NONE);
-    // No SS_AUTODISARM: leaving the handler by a jump would never re-arm it,
-    // and the second overflow on the thread would kill the process.
-    stack_t fresh{};
-    fresh.ss_sp = static_cast<char*>(mapping) + guard;
-    fresh.ss_size = size;
-    if (sigaltstack(&fresh, nullptr) != 0) {
-        munmap(mapping, guard + size);
-        return;
-    }
-    pthread_setspecific(g_altStackKey, mapping);
-}
-
-std::size_t indexOf(int sig) {
-    for (std::size_t i = 0; i < kSignalCount; ++i) {
-        if (kSignals[i] == sig) {
-            return i;
-        }
-    }
-    return 0;
+    return i;
 }
 
 // Signal-safe.
@@ -260,11 +198,8 @@ void fillRecord(EXCEPTION_RECORD& r, const CONTEXT& c, int sig, const siginfo_t*
 
 // Not ours: behave as if we had never been installed. Signal-safe.
 void forward(int sig, siginfo_t* info, void* uctx) {
-    const struct sigaction& prev = g_previous[indexOf(sig)];
-    const bool custom = (prev.sa_flags & SA_SIGINFO) != 0
-                            ? prev.sa_sigaction != nullptr
-                            : prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN;
-    if (custom) {
+    const struct sigaction& prev = g_previous[slotOf(sig)];
+    if (runsHandler(prev)) {
         // The kernel would have blocked the previous handler's mask while it ran.
         sigset_t saved;
         pthread_sigmask(SIG_BLOCK, &prev.sa_mask, &saved);
@@ -314,16 +249,26 @@ void onFault(int sig, siginfo_t* info, void* uctx) {
     errno = savedErrno;
 }
 
+// Our handler runs on the stack the host's would have run on: the thread's
+// alternate stack only if the handler it replaces asked for one with
+// SA_ONSTACK (or there was none, so that the host's or a sanitizer's
+// alternate stack, where a thread has one, lets a stack overflow inside a
+// call be reported). The library sets up no alternate stack of its own: it
+// would take two system calls per call to keep it out of the host's way
+// outside calls, and left installed it would carry the host's handlers.
 void installHandlersLocked() {
     if (g_installed) {
         return;
     }
-    struct sigaction action {};
-    action.sa_sigaction = &onFault;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
     for (std::size_t i = 0; i < kSignalCount; ++i) {
-        sigaction(kSignals[i], &action, &g_previous[i]);
+        sigaction(kSignals[i], nullptr, &g_previous[i]);
+        const struct sigaction& prev = g_previous[i];
+        struct sigaction action {};
+        action.sa_sigaction = &onFault;
+        action.sa_flags =
+            SA_SIGINFO | (runsHandler(prev) ? (prev.sa_flags & SA_ONSTACK) : SA_ONSTACK);
+        sigemptyset(&action.sa_mask);
+        sigaction(kSignals[i], &action, nullptr);
     }
     g_installed = true;
 }
@@ -345,46 +290,27 @@ struct HandlerRestorer {
             }
             g_installed = false;
         }
-        // Threads that still run keep their alternate stacks (memory, not
-        // code); only the key's destructor must not outlive us.
-        if (g_altStackKeyCreated) {
-            pthread_key_delete(g_altStackKey);
-            g_altStackKeyCreated = false;
-        }
     }
 } g_restorer;
 
 // Pushes a frame on this thread's chain for its lifetime.
-class FaultGuard {
+class FrameLink {
 public:
-    FaultGuard() noexcept {
-        ensureAltStack();
-        frame.previous = t_top;
-        t_top = &frame;
+    explicit FrameLink(FaultFrame& frame) noexcept : frame_(frame) {
+        frame_.previous = t_top;
+        t_top = &frame_;
     }
-    ~FaultGuard() { t_top = frame.previous; }
-    FaultGuard(const FaultGuard&) = delete;
-    FaultGuard& operator=(const FaultGuard&) = delete;
+    ~FrameLink() { t_top = frame_.previous; }
+    FrameLink(const FrameLink&) = delete;
+    FrameLink& operator=(const FrameLink&) = delete;
 
-    // After the handler jumped back: restores the interrupted code's signal
-    // mask (the faulting signal is still blocked from the handler) and hands
-    // the fault to the translator, which throws.
-    [[noreturn]] void raiseTranslated() {
-        pthread_sigmask(SIG_SETMASK, &frame.mask, nullptr);
-        t_top = frame.previous;
-        EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
-        frame.translator(frame.record.ExceptionCode, &pointers);
-        // A translator that returns breaks its contract; there is nothing to
-        // go back to.
-        std::abort();
-    }
-
-    FaultFrame frame;
+private:
+    FaultFrame& frame_;
 };
 
 }  // namespace
 
-_se_translator_function _set_se_translator(_se_translator_function translator) {
+_se_translator_function orvplatform::win32::_set_se_translator(_se_translator_function translator) {
     std::lock_guard<std::mutex> lock(g_installMutex);
     if (translator != nullptr) {
         installHandlersLocked();
@@ -396,11 +322,24 @@ namespace orvplatform {
 namespace detail {
 
 void callGuarded(void (*thunk)(void*), void* context) {
-    FaultGuard guard;
-    if (sigsetjmp(guard.frame.env, 0) != 0) {
-        guard.raiseTranslated();
+    FaultFrame frame;
+    {
+        const FrameLink link(frame);
+        if (sigsetjmp(frame.env, 0) == 0) {
+            thunk(context);
+            return;
+        }
     }
-    thunk(context);
+    // The handler jumped back. The frame is off the chain, so a fault while
+    // the translator builds its record belongs to the enclosing guard, if
+    // any. The faulting signal is still blocked from the handler: put back
+    // the interrupted code's mask, then let the translator throw.
+    pthread_sigmask(SIG_SETMASK, &frame.mask, nullptr);
+    EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
+    frame.translator(frame.record.ExceptionCode, &pointers);
+    // A translator that returns breaks its contract; there is nothing to go
+    // back to.
+    std::abort();
 }
 
 }  // namespace detail

@@ -42,33 +42,33 @@ fs::path executableDirectory() {
     return ec ? fs::path() : exe.parent_path();
 }
 
-HMODULE loadModuleFile(const fs::path& file, std::string& error) {
+win32::HMODULE loadModuleFile(const fs::path& file, std::string& error) {
     void* handle = dlopen(fs::absolute(file).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         error = dlerrorText();
     }
-    return static_cast<HMODULE>(handle);
+    return static_cast<win32::HMODULE>(handle);
 }
 
-HMODULE loadModuleByName(const std::string& fileName, std::string& error) {
+win32::HMODULE loadModuleByName(const std::string& fileName, std::string& error) {
     void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         error = dlerrorText();
     }
-    return static_cast<HMODULE>(handle);
+    return static_cast<win32::HMODULE>(handle);
 }
 
-HMODULE moduleAnsweringName(const std::string& fileName) {
+win32::HMODULE moduleAnsweringName(const std::string& fileName) {
     // glibc matches a loaded object's soname here; the reference that
     // RTLD_NOLOAD takes is given back at once.
     void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle != nullptr) {
         dlclose(handle);
     }
-    return static_cast<HMODULE>(handle);
+    return static_cast<win32::HMODULE>(handle);
 }
 
-std::string moduleFilePath(HMODULE module) {
+std::string moduleFilePath(win32::HMODULE module) {
     link_map* map = nullptr;
     if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
         map->l_name == nullptr || map->l_name[0] == '\0') {

@@ -11,6 +11,8 @@
 #include "modulename.h"
 #include "orvplatform/win32.h"
 
+using namespace orvplatform::win32;
+
 namespace {
 
 // Room for the longest path the loader takes, its NUL, and the three
@@ -116,6 +118,9 @@ void keepModuleLoaded(const void* address) noexcept {
 
 }  // namespace orvplatform
 
+namespace orvplatform {
+namespace win32 {
+
 HMODULE LoadLibraryW(LPCWSTR fileName) {
     if (fileName == nullptr) {
         errno = EINVAL;
@@ -177,9 +182,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
 
 BOOL FreeLibrary(HMODULE module) {
     if (module == nullptr) {
-        return FALSE;
+        return 0;
     }
-    return dlclose(module) == 0 ? TRUE : FALSE;
+    return dlclose(module) == 0 ? 1 : 0;
 }
 
 DWORD GetLastError() {
@@ -189,3 +194,6 @@ DWORD GetLastError() {
 void SetLastError(DWORD error) {
     errno = static_cast<int>(error);
 }
+
+}  // namespace win32
+}  // namespace orvplatform

@@ -4,9 +4,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 
-#include "orvplatform/win32.h"
+#include "orvplatform/memory.h"
 
 namespace {
 
@@ -24,7 +23,16 @@ bool readThroughPipe(char* dst, std::uintptr_t src, std::size_t n) {
     return ok;
 }
 
-bool readChunk(char* dst, std::uintptr_t src, std::size_t n) {
+}  // namespace
+
+namespace orvplatform {
+namespace detail {
+
+std::size_t pageSize() noexcept {
+    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool readIfReadable(char* dst, std::uintptr_t src, std::size_t n) noexcept {
     iovec local{dst, n};
     iovec remote{reinterpret_cast<void*>(src), n};
     const ssize_t got = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
@@ -37,46 +45,5 @@ bool readChunk(char* dst, std::uintptr_t src, std::size_t n) {
     return false;
 }
 
-}  // namespace
-
-namespace orvplatform {
-
-bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept {
-    if (cap == 0) {
-        return false;
-    }
-    dst[0] = '\0';
-    if (src == nullptr) {
-        return false;
-    }
-    const int savedErrno = errno;
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    const auto base = reinterpret_cast<std::uintptr_t>(src);
-    std::size_t got = 0;
-    bool ok = true;
-    // Page by page into the local buffer, then look for the NUL in the copy:
-    // nothing is read from the source twice.
-    while (got < cap - 1) {
-        std::size_t chunk = page - ((base + got) % page);
-        if (chunk > cap - 1 - got) {
-            chunk = cap - 1 - got;
-        }
-        if (!readChunk(dst + got, base + got, chunk)) {
-            ok = false;
-            break;
-        }
-        if (std::memchr(dst + got, '\0', chunk) != nullptr) {
-            break;
-        }
-        got += chunk;
-    }
-    errno = savedErrno;
-    if (!ok) {
-        dst[0] = '\0';
-        return false;
-    }
-    dst[cap - 1] = '\0';
-    return true;
-}
-
+}  // namespace detail
 }  // namespace orvplatform

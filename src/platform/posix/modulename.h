@@ -13,7 +13,7 @@ namespace detail {
 // "dir/NAME.dll" -> "dir/libNAME.so"; other names are used as they are. Written
 // into out without touching the heap: every call of the analyzer loads the
 // common module at least once. False when out is too small.
-bool platformModuleName(LPCWSTR windowsName, char* out, std::size_t capacity);
+bool platformModuleName(win32::LPCWSTR windowsName, char* out, std::size_t capacity);
 
 }  // namespace detail
 }  // namespace orvplatform

@@ -176,10 +176,9 @@ public:
     FaultGuard(const FaultGuard&) = delete;
     FaultGuard& operator=(const FaultGuard&) = delete;
 
-    // After the landing pad jumped back: hands the fault to the translator,
-    // which throws.
+    // After the landing pad jumped back (the handler already took the frame
+    // off the chain): hands the fault to the translator, which throws.
     [[noreturn]] void raiseTranslated() {
-        setSlotValue(g_slots.frame, frame.previous);
         EXCEPTION_POINTERS pointers{&frame.record, &frame.context};
         frame.translator(frame.record.ExceptionCode, &pointers);
         // A translator that returns breaks its contract; there is nothing to
@@ -221,4 +220,5 @@ void callGuarded(void (*thunk)(void*), void* context) {
 }
 
 }  // namespace detail
+
 }  // namespace orvplatform

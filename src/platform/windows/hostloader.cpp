@@ -33,7 +33,7 @@ std::string systemMessage(DWORD code) {
     return text.empty() ? number : narrow(text) + " (" + number + ")";
 }
 
-std::wstring modulePath(HMODULE module) {
+std::wstring modulePath(win32::HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
@@ -53,11 +53,11 @@ std::wstring modulePath(HMODULE module) {
 // DLL) must end as an error text for the user, never as a message box that
 // nobody is there to close.
 template <typename Load>
-HMODULE loadQuietly(Load load, std::string& error) {
+win32::HMODULE loadQuietly(Load load, std::string& error) {
     DWORD previousMode = 0;
     const bool modeSet =
         SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != 0;
-    const HMODULE module = load();
+    const win32::HMODULE module = load();
     const DWORD code = GetLastError();
     if (modeSet) {
         SetThreadErrorMode(previousMode, nullptr);
@@ -79,7 +79,7 @@ fs::path executableDirectory() {
     return exe.empty() ? fs::path() : fs::path(exe).parent_path();
 }
 
-HMODULE loadModuleFile(const fs::path& file, std::string& error) {
+win32::HMODULE loadModuleFile(const fs::path& file, std::string& error) {
     std::error_code ec;
     const fs::path absolute = fs::absolute(file, ec);
     // With an absolute path, the altered search order looks for the module's
@@ -92,16 +92,16 @@ HMODULE loadModuleFile(const fs::path& file, std::string& error) {
         error);
 }
 
-HMODULE loadModuleByName(const std::string& fileName, std::string& error) {
+win32::HMODULE loadModuleByName(const std::string& fileName, std::string& error) {
     const std::wstring name = fs::path(fileName).wstring();
     return loadQuietly([&] { return LoadLibraryW(name.c_str()); }, error);
 }
 
-HMODULE moduleAnsweringName(const std::string& fileName) {
+win32::HMODULE moduleAnsweringName(const std::string& fileName) {
     return GetModuleHandleW(fs::path(fileName).wstring().c_str());
 }
 
-std::string moduleFilePath(HMODULE module) {
+std::string moduleFilePath(win32::HMODULE module) {
     if (module == nullptr) {
         return "?";
     }

@@ -6,6 +6,8 @@
 #include "escape.h"
 #include "orvplatform/hostloader.h"
 
+using namespace orvplatform::win32;
+
 namespace qlx5100status {
 
 namespace fs = std::filesystem;

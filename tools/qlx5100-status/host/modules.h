@@ -53,8 +53,8 @@ public:
     std::string commonPath() const;
 
 private:
-    HMODULE common_ = nullptr;
-    HMODULE analyzer_ = nullptr;
+    orvplatform::win32::HMODULE common_ = nullptr;
+    orvplatform::win32::HMODULE analyzer_ = nullptr;
     OrvStatusAnalyzerQLX5100::PFN_startStatusAnalysis analyse_ = nullptr;
     OrvStatusAnalyzerQLX5100::PFN_startConvertXML convert_ = nullptr;
 };

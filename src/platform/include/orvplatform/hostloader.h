@@ -27,20 +27,20 @@ std::filesystem::path executableDirectory();
 // Loads the module in file, made absolute so that the loader takes it as a
 // file and does not search for it. On failure: null, and error says why in
 // the loader's words.
-HMODULE loadModuleFile(const std::filesystem::path& file, std::string& error);
+win32::HMODULE loadModuleFile(const std::filesystem::path& file, std::string& error);
 
 // Loads a module by its bare platform file name with the loader's search, as
 // LoadLibraryW with that name would from the program itself. On failure:
 // null, and error says why.
-HMODULE loadModuleByName(const std::string& fileName, std::string& error);
+win32::HMODULE loadModuleByName(const std::string& fileName, std::string& error);
 
 // The module already in the process that a load by the bare file name would
 // hand back, or null. Loads nothing and takes no reference.
-HMODULE moduleAnsweringName(const std::string& fileName);
+win32::HMODULE moduleAnsweringName(const std::string& fileName);
 
 // The full path of the file the loader mapped for module, symbolic links
 // resolved where the system has them; "?" when the loader cannot tell.
-std::string moduleFilePath(HMODULE module);
+std::string moduleFilePath(win32::HMODULE module);
 
 // The file of the module (program or library) whose code or data holds
 // address; empty when the loader cannot tell. A library finds what it was

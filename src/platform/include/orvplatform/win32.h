@@ -1,6 +1,7 @@
 // The one interface between the analyzer and the operating system.
 //
-// The analyzer is written against the Win32 names it would use as a DLL:
+// The analyzer is written against the Win32 names it would use as a DLL, in
+// orvplatform::win32 (on Windows the system's own, declared there too):
 // LoadLibraryW / GetProcAddress / FreeLibrary / GetLastError for the common
 // module, EXCEPTION_POINTERS and a structured-exception translator for
 // machine faults, and DllMain as its load-time hook. On Windows this header is
@@ -33,19 +34,16 @@ void invokeCall(void* call) {
 
 // Runs fn(args...) so that a machine fault inside it ends as the translator's
 // exception (detail::callGuarded, one per platform). Frames between the fault
-// and this call are left by a jump and run no destructors, so keep the guarded
-// region to the foreign call itself.
+// and this call are left by a jump and run no destructors: what they hold
+// leaks (docs/fault-translation.md says what that is for the analyzer's own
+// work).
 template <typename Fn, typename... Args>
 inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
     using R = std::invoke_result_t<Fn&, Args&&...>;
+    static_assert(!std::is_reference_v<R>, "a guarded call returns a value or nothing");
     if constexpr (std::is_void_v<R>) {
         auto call = [&] { fn(std::forward<Args>(args)...); };
         detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-    } else if constexpr (std::is_reference_v<R>) {
-        std::remove_reference_t<R>* result = nullptr;
-        auto call = [&] { result = &fn(std::forward<Args>(args)...); };
-        detail::callGuarded(&detail::invokeCall<decltype(call)>, &call);
-        return static_cast<R>(*result);
     } else {
         std::optional<R> result;
         auto call = [&] { result.emplace(fn(std::forward<Args>(args)...)); };
@@ -53,8 +51,6 @@ inline decltype(auto) guardedCall(Fn fn, Args&&... args) {
         return R(std::move(*result));
     }
 }
-
-}  // namespace orvplatform
 
 // A function found with GetProcAddress, typed and callable. Calls run inside
 // the platform's fault guard, so a machine fault in foreign code reaches the
@@ -71,16 +67,16 @@ public:
     ForeignProc() = default;
     // Through void(*)(): FARPROC is a typed pointer on Windows, and casting it
     // straight to another function type draws -Wcast-function-type.
-    explicit ForeignProc(FARPROC proc)
+    explicit ForeignProc(win32::FARPROC proc)
         : fn_(reinterpret_cast<pointer>(reinterpret_cast<void (*)()>(proc))) {}
 
     explicit operator bool() const { return fn_ != nullptr; }
     pointer get() const { return fn_; }
 
-    R operator()(Args... args) const {
-        return orvplatform::guardedCall(fn_, std::forward<Args>(args)...);
-    }
+    R operator()(Args... args) const { return guardedCall(fn_, std::forward<Args>(args)...); }
 
 private:
     pointer fn_ = nullptr;
 };
+
+}  // namespace orvplatform

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace orvplatform::win32;
+
 namespace {
 
 constexpr uint32_t kDefaultErrorCode = 3;
@@ -56,8 +58,8 @@ void composeInfo(char (&info)[1024], const EXCEPTION_RECORD& rec) {
         // The parameter is meant to point to a text, but nothing promises it
         // does: read it only through a probe that cannot fault.
         char text[sizeof info];
-        if (orvplatform::copyTextIfReadable(text, sizeof text,
-                                            reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
+        if (orvplatform::copyTextIfReadable(
+                text, sizeof text, reinterpret_cast<const void*>(rec.ExceptionInformation[0]))) {
             formatInfo(info, "Address : 0x%llX %s", address, static_cast<const char*>(text));
             return;
         }

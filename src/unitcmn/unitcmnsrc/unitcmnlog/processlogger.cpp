@@ -8,15 +8,25 @@
 // the first record of the process.
 #include "unitcom/boostloginclude.h"
 
+namespace {
+
+// Pinned while it is being loaded, by the thread that already holds the
+// loader's lock for that: no record ever waits on the loader, and no loader
+// call is ever made while Boost.Log holds a lock of its own.
+const struct PinnedAtLoad {
+    PinnedAtLoad() noexcept {
+        ::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&RynCmnLog::processLogger));
+    }
+} g_pinned;
+
+}  // namespace
+
 namespace RynCmnLog {
 
 severity_logger& processLogger() {
-    static severity_logger& instance = []() -> severity_logger& {
-        // Pinned before the logger can be created here, so that what the
-        // global storage then holds never points into unmapped code.
-        ::orvplatform::keepModuleLoaded(reinterpret_cast<const void*>(&processLogger));
-        return glob_logger::get();
-    }();
+    // Boost.Log's fast path reads its once-block flag without an atomic; the
+    // static's own initialisation orders the first call before every other.
+    static severity_logger& instance = glob_logger::get();
     return instance;
 }
 

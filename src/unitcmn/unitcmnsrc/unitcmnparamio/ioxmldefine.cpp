@@ -20,6 +20,10 @@ void IoXMLDefine::setValue(const std::string& value) {
     UNITCMN_RETHROW_ANY
 }
 
+void IoXMLDefine::setValue(std::string&& value) noexcept {
+    m_value = std::move(value);
+}
+
 void IoXMLDefine::setAttribute(const std::string& name, const std::string& value) {
     try {
         auto it = findAttribute(name);

@@ -24,6 +24,8 @@ public:
     // Failures (allocation) arrive as unitCmnException, as for every
     // operation below. Passing the entry's own value changes nothing.
     void setValue(const std::string& value);
+    // Takes the caller's own copy over: nothing is allocated.
+    void setValue(std::string&& value) noexcept;
 
     // Replaces the value of the attribute of that name, keeping its position,
     // or appends a new attribute. Names compare exactly (case-sensitive).

@@ -5,9 +5,9 @@
 
 #include "unitcmnexceptions/unitcmnexceptions.h"
 
-// The key arrives as the caller's own copy and the local entry is discarded
-// after the append, so both are moved on instead of copied again: the name is
-// allocated once per entry instead of three times. push_back allocates the
+// The key and the value arrive as the caller's own copies and the local entry
+// is discarded after the append, so all three are moved on instead of copied
+// again: the name and the value are allocated once per entry. push_back allocates the
 // list node before it moves anything, so a failure still leaves the tree and
 // the entry as they were.
 IoXMLDefine* ParamIoXML::addElement(std::string key) {
@@ -26,7 +26,7 @@ IoXMLDefine* ParamIoXML::addElement(std::string key, std::string value) {
     IoXMLDefine entry;
     try {
         entry.setName(std::move(key));
-        entry.setValue(value);
+        entry.setValue(std::move(value));
         m_elements.push_back(std::move(entry));
     }
     UNITCMN_RETHROW_UNITCMN

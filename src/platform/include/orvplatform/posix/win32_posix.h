@@ -1,6 +1,14 @@
 // POSIX stand-ins for the Win32 names the analyzer uses. Only code that is
 // specific to POSIX belongs in this file and in posix/*.cpp.
 //
+// Names: hosts include this file (through the installed headers), so the only
+// names it puts in the global namespace are the fault records a host reads
+// from a unitCmnException (EXCEPTION_RECORD, EXCEPTION_POINTERS, CONTEXT), as
+// on Windows. Every other Win32 name is in orvplatform::win32, and it defines
+// no macro without the ORV_ prefix: a host's own BOOL, TRUE or DWORD (X11,
+// glib, ...) stays its own. The project's code says
+// `using namespace orvplatform::win32;` and writes the names as on Windows.
+//
 // Loading: LoadLibraryW maps a bare "NAME.dll" to "libNAME.so" and lets the
 // dynamic loader search for it (LD_LIBRARY_PATH, the caller's run path, the
 // system directories); a bare name found nowhere is then tried in the
@@ -10,13 +18,17 @@
 //
 // Faults: _set_se_translator installs, for the whole process, the function that
 // turns a machine fault into a C++ exception. Faults are only translated inside
-// a guarded call (ForeignProc, CopyMemory) on the faulting thread; any other
-// fault goes to the handler that was installed before us, or to the default
-// action. The handlers are put back when the module holding this layer unloads.
+// a guarded call (ForeignProc, CopyMemory, guardedCall) on the faulting thread;
+// any other fault goes to the handler that was installed before us, or to the
+// default action. The handlers are put back when the module holding this layer
+// unloads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+namespace orvplatform {
+namespace win32 {
 
 using BOOL = int;
 using BYTE = std::uint8_t;
@@ -31,19 +43,6 @@ struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 using FARPROC = void (*)();
-
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-#ifndef WINAPI
-#define WINAPI
-#endif
-#ifndef APIENTRY
-#define APIENTRY
-#endif
 
 constexpr DWORD DLL_PROCESS_DETACH = 0;
 constexpr DWORD DLL_PROCESS_ATTACH = 1;
@@ -66,40 +65,48 @@ constexpr DWORD EXCEPTION_FLT_OVERFLOW = 0xC0000091u;
 constexpr DWORD EXCEPTION_FLT_UNDERFLOW = 0xC0000093u;
 constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1u;
 
-#define EXCEPTION_MAXIMUM_PARAMETERS 15
+constexpr DWORD EXCEPTION_MAXIMUM_PARAMETERS = 15;
+
+}  // namespace win32
+}  // namespace orvplatform
 
 struct EXCEPTION_RECORD {
-    DWORD ExceptionCode;
-    DWORD ExceptionFlags;
+    orvplatform::win32::DWORD ExceptionCode;
+    orvplatform::win32::DWORD ExceptionFlags;
     EXCEPTION_RECORD* ExceptionRecord;
     void* ExceptionAddress;
-    DWORD NumberParameters;
-    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+    orvplatform::win32::DWORD NumberParameters;
+    orvplatform::win32::ULONG_PTR
+        ExceptionInformation[orvplatform::win32::EXCEPTION_MAXIMUM_PARAMETERS];
 };
-using PEXCEPTION_RECORD = EXCEPTION_RECORD*;
 
 // The processor state at a fault: the general registers under their Windows
 // x64 names, plus what the kernel told us about the fault itself. On other
 // processors only Rip (program counter) and Rsp (stack pointer) are filled.
 struct CONTEXT {
-    DWORD ContextFlags;
-    DWORD EFlags;
-    DWORD64 Rax, Rcx, Rdx, Rbx, Rsp, Rbp, Rsi, Rdi;
-    DWORD64 R8, R9, R10, R11, R12, R13, R14, R15;
-    DWORD64 Rip;
+    orvplatform::win32::DWORD ContextFlags;
+    orvplatform::win32::DWORD EFlags;
+    std::uint64_t Rax, Rcx, Rdx, Rbx, Rsp, Rbp, Rsi, Rdi;
+    std::uint64_t R8, R9, R10, R11, R12, R13, R14, R15;
+    std::uint64_t Rip;
     // POSIX extras: the signal, its si_code, and for page faults the trap
     // number and the processor's error code.
     int Signal;
     int SignalCode;
-    DWORD64 TrapNo;
-    DWORD64 ErrorCode;
+    std::uint64_t TrapNo;
+    std::uint64_t ErrorCode;
 };
-using PCONTEXT = CONTEXT*;
 
 struct EXCEPTION_POINTERS {
     EXCEPTION_RECORD* ExceptionRecord;
     CONTEXT* ContextRecord;
 };
+
+namespace orvplatform {
+namespace win32 {
+
+using PEXCEPTION_RECORD = EXCEPTION_RECORD*;
+using PCONTEXT = CONTEXT*;
 using PEXCEPTION_POINTERS = EXCEPTION_POINTERS*;
 
 HMODULE LoadLibraryW(LPCWSTR fileName);
@@ -118,7 +125,7 @@ _se_translator_function _set_se_translator(_se_translator_function translator);
 // exception, as the CRT's memcpy would under Windows' structured exceptions.
 void CopyMemory(void* destination, const void* source, std::size_t length);
 
-namespace orvplatform {
+}  // namespace win32
 
 namespace detail {
 
@@ -142,21 +149,4 @@ bool copyTextIfReadable(char* dst, std::size_t cap, const void* src) noexcept;
 // objects whose code must outlive a later FreeLibrary/dlclose of their module.
 void keepModuleLoaded(const void* address) noexcept;
 
-// Load-time hook support: calls fn(module base, DLL_PROCESS_ATTACH) when the
-// module is loaded and fn(..., DLL_PROCESS_DETACH) when it is unloaded.
-struct DllMainRegistrar {
-    using Fn = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
-    explicit DllMainRegistrar(Fn fn) noexcept;
-    ~DllMainRegistrar();
-    Fn fn_;
-    HINSTANCE self_;
-};
-
 }  // namespace orvplatform
-
-// Stands in for the loader calling DllMain: place once in the module's source.
-// Marks a function definition as an export of the module.
-#define ORV_MODULE_EXPORT __attribute__((visibility("default")))
-
-#define ORV_PLATFORM_DLLMAIN(fn) \
-    static const ::orvplatform::DllMainRegistrar orvDllMainRegistrar_{&(fn)};

@@ -8,11 +8,12 @@
 // modules, which only works with one compiler and C++ runtime on both sides
 // (docs/fault-translation.md). Faults: g++ has no /EHa and no __try, so this
 // layer provides _set_se_translator itself, per thread like the C runtime's.
-// A machine fault is translated only inside a guarded call (ForeignProc, CopyMemory) on a
-// thread whose translator is set: a vectored exception handler records the
-// fault and resumes the thread at a landing pad that jumps back to the guard,
-// and the guard calls the translator, which throws from our own frame where
-// C++ unwinding works. Other exceptions go on to the next handler unchanged.
+// A machine fault is translated only inside a guarded call (ForeignProc,
+// CopyMemory, guardedCall) on a thread whose translator is set: a vectored
+// exception handler records the fault and resumes the thread at a landing pad
+// that jumps back to the guard, and the guard calls the translator, which
+// throws from our own frame where C++ unwinding works. Other exceptions go on
+// to the next handler unchanged.
 // See docs/fault-translation.md.
 #pragma once
 
@@ -68,7 +69,11 @@ _se_translator_function _set_se_translator(_se_translator_function translator);
 // through. Here it is a guarded copy: a fault becomes the translator's
 // exception instead.
 #undef CopyMemory
+namespace orvplatform {
+namespace win32 {
 void CopyMemory(void* destination, const void* source, std::size_t length);
+}  // namespace win32
+}  // namespace orvplatform
 
 namespace orvplatform {
 
@@ -82,4 +87,39 @@ void callGuarded(void (*thunk)(void*), void* context);
 
 }  // namespace detail
 
+}  // namespace orvplatform
+
+// The names the project uses, in the namespace they have on every platform.
+namespace orvplatform {
+namespace win32 {
+
+using ::BOOL;
+using ::BYTE;
+using ::CONTEXT;
+using ::DWORD;
+using ::DWORD64;
+using ::EXCEPTION_POINTERS;
+using ::EXCEPTION_RECORD;
+using ::FARPROC;
+using ::HINSTANCE;
+using ::HMODULE;
+using ::LPCSTR;
+using ::LPCWSTR;
+using ::LPVOID;
+using ::PCONTEXT;
+using ::PEXCEPTION_POINTERS;
+using ::PEXCEPTION_RECORD;
+using ::ULONG_PTR;
+using ::WORD;
+
+using ::FreeLibrary;
+using ::GetLastError;
+using ::GetProcAddress;
+using ::LoadLibraryW;
+using ::SetLastError;
+
+using ::_se_translator_function;
+using ::_set_se_translator;
+
+}  // namespace win32
 }  // namespace orvplatform
