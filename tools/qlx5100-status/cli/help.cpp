@@ -473,9 +473,13 @@ void writeHelp(std::ostream& out, Command context) {
         out << "\nInput:\n" << paragraph(kInputHelp);
         out << "\nOutput (standard output only; log records go to standard error or "
                "--log-file):\n";
+        std::size_t nameWidth = 0;
         for (const FormatInfo& f : kFormats) {
-            out << "  " << f.name << std::string(7 - std::string(f.name).size(), ' ')
-                << wrapped(f.help, 79, 9, 9) << "\n";
+            nameWidth = std::max(nameWidth, std::string(f.name).size());
+        }
+        for (const FormatInfo& f : kFormats) {
+            out << "  " << f.name << std::string(nameWidth + 1 - std::string(f.name).size(), ' ')
+                << wrapped(f.help, 79, nameWidth + 3, nameWidth + 3) << "\n";
         }
         const bool bySoname = orvplatform::bareNameRule() == orvplatform::BareNameRule::Soname;
         out << "\nModules:\n" << paragraph(bySoname ? kModulesBySoname : kModulesByFileName);

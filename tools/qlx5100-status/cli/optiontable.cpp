@@ -1,6 +1,7 @@
 #include "optiontable.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -17,9 +18,12 @@ namespace {
 constexpr unsigned formatBit(Format f) {
     return 1u << static_cast<unsigned>(f);
 }
-constexpr unsigned kEveryFormat = (1u << 7) - 1;
-constexpr unsigned kLineFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
-                                  formatBit(Format::Tsv) | formatBit(Format::Ndjson);
+constexpr unsigned kEveryFormat = (1u << std::size(kFormats)) - 1;
+// What a stream can write: a line at a time, or each block as a whole
+// exposition.
+constexpr unsigned kStreamFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
+                                    formatBit(Format::Tsv) | formatBit(Format::Ndjson) |
+                                    formatBit(Format::Prometheus);
 
 template <typename Table>
 std::vector<std::string> namesOf(const Table& table) {
@@ -40,8 +44,9 @@ std::vector<CommandDef> makeCommands() {
          "[OPTIONS] INPUT..."},
         {Command::Annotate, "--annotate", nullptr, 0, "its own annotated hex dump", 1, -1, "inputs",
          "Print each block as an annotated hex dump", "--annotate [OPTIONS] INPUT..."},
-        {Command::Stream, "--stream", nullptr, kLineFormats, "table, csv, tsv or ndjson", 0, 1,
-         "more than one input", "Decode consecutive blocks of one input as they arrive",
+        {Command::Stream, "--stream", nullptr, kStreamFormats,
+         "table, csv, tsv, ndjson or prometheus", 0, 1, "more than one input",
+         "Decode consecutive blocks of one input as they arrive",
          "--stream -f FORMAT [OPTIONS] [INPUT]"},
         {Command::Describe, "--describe", nullptr,
          formatBit(Format::Table) | formatBit(Format::Json) | formatBit(Format::Csv) |
@@ -50,7 +55,9 @@ std::vector<CommandDef> makeCommands() {
          "--describe [-f FORMAT] [-o FILE]"},
         {Command::Version, "--version", nullptr, 0, "its own lines", 0, 0, "inputs",
          "Print the version and the paths of the modules loaded", "--version [OPTIONS]"},
-        {Command::Diff, "diff", "diff", kEveryFormat, "", 2, 2, "blocks",
+        // Metrics describe a state, not the change between two.
+        {Command::Diff, "diff", "diff", kEveryFormat & ~formatBit(Format::Prometheus),
+         "xml, json, table, csv, tsv, ndjson or html", 2, 2, "blocks",
          "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
          "diff [OPTIONS] OLD NEW"},
         {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
@@ -80,16 +87,21 @@ std::vector<OptionDef> makeOptions() {
         flag(OptionId::Help, "-h", "--help", "Print this help (a command's own after it)",
              kAllCommands),
         valued(OptionId::Format, "-f", "--format", "FORMAT",
-               "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look "
-               "at)",
+               "Output: xml (default), json, table, csv, tsv, ndjson, html (one page to look "
+               "at) or prometheus (metrics for node_exporter)",
                Completion::Choice, kAllCommands, namesOf(kFormats)),
         valued(OptionId::Field, "-e", "--field", "KEY[INDEX]",
                "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, "
-               "tsv, ndjson and diff output",
+               "tsv, ndjson, prometheus and diff output",
                Completion::Field, kAnalysing | bit(Command::Annotate)),
+        valued(OptionId::Label, "", "--label", "NAME=VALUE",
+               "Add this label to every prometheus series (repeatable; input, index and value "
+               "are the tool's own)",
+               Completion::None, bit(Command::Analyse) | bit(Command::Stream)),
         valued(OptionId::Output, "-o", "--output", "FILE",
                "Write the result (the diff, the block, the dictionary) to this file instead of "
-               "standard output",
+               "standard output; an existing FILE is replaced only once it is complete (with "
+               "--stream -f prometheus, after every block)",
                Completion::File, kAllCommands),
         valued(OptionId::InputFormat, "", "--input-format", "HOW",
                "How to read inputs: auto (default: text that looks like a hex dump is one), "
@@ -132,6 +144,7 @@ std::vector<OptionDef> makeOptions() {
                kAllCommands, {"bash", "zsh", "fish", "man"}),
     };
     table[static_cast<std::size_t>(OptionId::Field)].repeatable = true;
+    table[static_cast<std::size_t>(OptionId::Label)].repeatable = true;
     table[static_cast<std::size_t>(OptionId::Generate)].hidden = true;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasOf = OptionId::LogLevel;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasValue = "inout";
