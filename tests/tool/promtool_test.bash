@@ -5,10 +5,13 @@
 # reordering characters, files named with the same, a failed input, and
 # constant labels holding them too.
 #
-#   promtool_test.bash TOOL EXAMPLES_DIR      (exit 77: promtool is missing)
+# The example alerting rules pass `promtool check rules`.
+#
+#   promtool_test.bash TOOL EXAMPLES_DIR RULES    (exit 77: promtool is missing)
 set -uo pipefail
 tool=$1
 examples=$2
+rules=$3
 promtool=${QLX5100_PROMTOOL:-promtool}
 if ! command -v "$promtool" >/dev/null 2>&1; then
   echo "promtool is not installed: skipped (./scripts/setup monitoring installs it)"
@@ -72,6 +75,11 @@ if ! out=$("$promtool" check metrics <"$work/stream.prom" 2>&1) || [[ ! -s $work
   failures=$((failures + 1))
 else
   echo "ok: a stream's last block"
+fi
+
+if ! out=$("$promtool" check rules "$rules" 2>&1); then
+  echo "FAIL: $rules: $out"
+  failures=$((failures + 1))
 fi
 
 ((failures == 0)) || exit 1

@@ -2,7 +2,10 @@
 // names that would break the exposition if written as they came.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -213,6 +216,48 @@ TEST(Prometheus, HostileTextsAndNamesStayInsideTheirLabel) {
     checkedSeries(text);
     EXPECT_NE(text.find(R"(input="dir/\"q\"\\\\x0A\\xE2\\x80\\xAE.bin")"), std::string::npos)
         << text;
+}
+
+std::string readDoc(const std::string& name) {
+    std::ifstream in(std::string(DOCS_DIR) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// docs/monitoring.md lists the families the dictionary gives, with their
+// labels and help; the dashboard and the alert rules name no other.
+TEST(Prometheus, DocumentedMetricsAreTheOnesWritten) {
+    std::vector<std::string> expected;
+    for (const MetricFamily& f : metricFamilies()) {
+        expected.push_back("| `" + f.name + "` | `input" + (f.indexed ? ",index" : "") +
+                           (f.info ? ",value" : "") + "` | " + f.help + " |");
+    }
+    std::vector<std::string> documented;
+    for (const std::string& line : lines(readDoc("monitoring.md"))) {
+        if (line.rfind("| `qlx5100_", 0) == 0) {
+            documented.push_back(line);
+        }
+    }
+    EXPECT_EQ(documented, expected);
+
+    std::set<std::string> names;
+    for (const MetricFamily& f : metricFamilies()) {
+        names.insert(f.name);
+    }
+    const std::regex metric("qlx5100_[a-z0-9_]+");
+    for (const char* file :
+         {"monitoring/qlx5100-dashboard.json", "monitoring/qlx5100-alerts.yml"}) {
+        const std::string text = readDoc(file);
+        int named = 0;
+        for (auto m = std::sregex_iterator(text.begin(), text.end(), metric);
+             m != std::sregex_iterator(); ++m) {
+            EXPECT_EQ(names.count(m->str()), 1u) << file << " names " << m->str();
+            ++named;
+        }
+        EXPECT_GT(named, 2) << file;
+    }
+    const auto dashboard = nlohmann::json::parse(readDoc("monitoring/qlx5100-dashboard.json"));
+    EXPECT_FALSE(dashboard.at("panels").empty());
 }
 
 }  // namespace
