@@ -2,8 +2,6 @@
 // names that would break the exposition if written as they came.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "fields.h"
+#include "files.h"
 #include "prometheus.h"
 #include "writer.h"
 
@@ -43,14 +42,7 @@ std::string exposition(const std::vector<Input>& inputs, std::vector<Label> labe
     return out.str();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
+using testsupport::lines;
 
 // A line of the exposition as the format's grammar has it: a name, label
 // pairs whose values hold only the three escapes, and a value.
@@ -219,9 +211,7 @@ TEST(Prometheus, HostileTextsAndNamesStayInsideTheirLabel) {
 }
 
 std::string readDoc(const std::string& name) {
-    std::ifstream in(std::string(DOCS_DIR) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return testsupport::readFile(std::string(DOCS_DIR) + "/" + name);
 }
 
 // docs/monitoring.md lists the families the dictionary gives, with their
