@@ -43,7 +43,7 @@ check() {
 # COMP_WORDS as bash splits them: '=' is a word of its own.
 check 'qlx5100-status --form' '--format'
 check 'qlx5100-status --log-l' '--log-level'
-check 'qlx5100-status --format ' 'csv html json json-schema ksy ndjson table tsv xml'
+check 'qlx5100-status --format ' 'csv html json json-schema ksy ndjson prometheus table tsv xml'
 check 'qlx5100-status -f j' 'json json-schema'
 check 'qlx5100-status --format = t' 'table tsv'
 check 'qlx5100-status --input-format ' 'auto binary hex'
@@ -54,7 +54,7 @@ check 'qlx5100-status en' 'encode'
 check 'qlx5100-status encode --o' '--output'
 check 'qlx5100-status encode -o v' 'values.json'
 check 'qlx5100-status diff block.bin --form' '--format'
-check 'qlx5100-status diff block.bin -f ' 'csv html json json-schema ksy ndjson table tsv xml'
+check 'qlx5100-status diff block.bin -f ' 'csv html json json-schema ksy ndjson prometheus table tsv xml'
 check 'qlx5100-status diff ' 'block.bin dump.xxd values.json'
 check 'qlx5100-status --version' '--version'
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -26,6 +27,78 @@ using testsupport::TempDir;
 
 std::string block(const std::string& name) {
     return EXAMPLES_DIR "/blocks/" + name + ".bin";
+}
+
+std::set<std::string> entriesOf(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// -o FILE is put in place whole, in every format: a replaced file keeps its
+// bits, a new one gets the usual ones, a link stays a link and its file is
+// replaced, and nothing is left beside them.
+TEST(Output, FileIsReplacedWholeKeepingItsMode) {
+    TempDir dir;
+    const std::string kept = dir.path("kept.prom");
+    writeFile(kept, "old\n");
+    ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("kept.prom", dir.path("link.prom").c_str()), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const std::string format : {"prometheus", "xml", "csv", "html"}) {
+        SCOPED_TRACE(format);
+        const auto r = runTool({"-f", format, block("normal-operation"), "-o", kept});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(modeOf(kept), 0640u);
+        const std::string fresh = dir.path("new-" + format);
+        EXPECT_EQ(runTool({"-f", format, block("normal-operation"), "-o", fresh}).code, 0);
+        EXPECT_EQ(modeOf(fresh), 0666u & ~mask);
+        EXPECT_EQ(readFile(fresh), readFile(kept));
+    }
+    EXPECT_EQ(
+        runTool({"-f", "prometheus", block("heater-fault"), "-o", dir.path("link.prom")}).code, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.prom")));
+    EXPECT_TRUE(contains(readFile(kept), "heater-fault"));
+    EXPECT_EQ(entriesOf(dir.path("")),
+              (std::set<std::string>{"kept.prom", "link.prom", "new-prometheus", "new-xml",
+                                     "new-csv", "new-html"}));
+}
+
+// A stream in prometheus: FILE holds the latest block's exposition; stopped
+// while it waits for a block, it leaves FILE as it was and no temporary file.
+TEST(Output, PrometheusStreamReplacesTheFileEveryBlock) {
+    TempDir dir;
+    std::string blocks;
+    for (const char* name : {"normal-operation", "heater-fault", "all-pinch-rollers"}) {
+        blocks += readFile(block(name));
+    }
+    writeFile(dir.path("blocks"), blocks);
+    const std::string file = dir.path("status.prom");
+    auto r = runTool({"--stream", "-f", "prometheus", "-o", file}, dir.path("blocks"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string last = readFile(file);
+    EXPECT_TRUE(contains(last, "input=\"stdin#3\"")) << last;
+    EXPECT_FALSE(contains(last, "stdin#2"));
+    EXPECT_EQ(last.find("# TYPE qlx5100_tool_status gauge"),
+              last.rfind("# TYPE qlx5100_tool_status gauge"));
+
+    ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    // The writer holds the FIFO open past the tool's end, and nothing else.
+    const std::string command =
+        "(sleep 3 >'" + dir.path("fifo") + "' 2>/dev/null </dev/null &); timeout -s TERM 1 " +
+        TOOL_PATH + " --stream -f prometheus -o '" + file + "' <'" + dir.path("fifo") + "'";
+    EXPECT_EQ(runShell(command), 124);
+    EXPECT_EQ(readFile(file), last);
+    EXPECT_EQ(entriesOf(dir.path("")), (std::set<std::string>{"blocks", "fifo", "status.prom"}));
 }
 
 // The examples are held in step: values -> encode -> block -> analysis -> XML.
@@ -91,6 +164,16 @@ TEST(Tool, DiffAndCommonModuleByPath) {
     const auto common = runTool(
         {"--common-module", ORV_DOUBLE_FULL, "--format", "table", block("normal-operation")});
     EXPECT_TRUE(contains(common.out, commondouble::kCommonValue)) << common.err;
+    // prometheus leaves the common module's key out, and says so once a run.
+    const auto metrics = runTool({"--common-module", ORV_DOUBLE_FULL, "-f", "prometheus",
+                                  block("normal-operation"), block("heater-fault")});
+    EXPECT_EQ(metrics.code, 0) << metrics.err;
+    EXPECT_FALSE(contains(metrics.out, commondouble::kCommonValue)) << metrics.out;
+    EXPECT_TRUE(contains(metrics.out, "qlx5100_tool_status{")) << metrics.out;
+    EXPECT_EQ(metrics.err, "qlx5100-status: " + block("normal-operation") + ": " +
+                               commondouble::kCommonKey +
+                               " is no field of the dictionary (a common module's key); the "
+                               "prometheus output leaves it out\n");
 }
 
 // A batch goes on past a failing input, reports it in its place and exits

@@ -34,7 +34,7 @@ if command -v fish >/dev/null; then
     fi
   }
   check 'qlx5100-status --form' '--format'
-  check 'qlx5100-status -f ' 'csv html json json-schema ksy ndjson table tsv xml'
+  check 'qlx5100-status -f ' 'csv html json json-schema ksy ndjson prometheus table tsv xml'
   check 'qlx5100-status --log-level ' 'error inout none'
   check 'qlx5100-status -e HeaterT' 'HeaterTemperature'
   check 'qlx5100-status en' 'encode'

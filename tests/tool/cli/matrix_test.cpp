@@ -36,7 +36,7 @@ Resolved resolveLine(const std::vector<std::string>& args) {
 
 // What a command takes. formats: those it writes when -f is given ("-" is no
 // -f at all); options: those it honours; field: the formats whose output -e
-// picks from.
+// picks from; labels: those --label adds to.
 struct Row {
     const char* name;
     const char* line;
@@ -44,29 +44,30 @@ struct Row {
     const char* formats;
     const char* options;
     const char* field;
+    const char* labels;
 };
 
 // clang-format off
 const Row kTable[] = {
     {"analyse", "a.bin", "--stream",
-     "- xml json table csv tsv ndjson html",
-     "-e -o --input-format --strict --module --common-module --log-level -v --log-file",
-     "table csv tsv ndjson"},
+     "- xml json table csv tsv ndjson html prometheus",
+     "-e --label -o --input-format --strict --module --common-module --log-level -v --log-file",
+     "table csv tsv ndjson prometheus", "prometheus"},
     {"annotate", "--annotate a.bin", "--annotate", "-",
-     "-o --input-format --strict --module --common-module --log-level -v --log-file", ""},
-    {"stream", "--stream", "--stream", "table csv tsv ndjson",
-     "-e -o --input-format --block-size --strict --module --common-module --log-level -v "
-     "--log-file", "table csv tsv ndjson"},
+     "-o --input-format --strict --module --common-module --log-level -v --log-file", "", ""},
+    {"stream", "--stream", "--stream", "table csv tsv ndjson prometheus",
+     "-e --label -o --input-format --block-size --strict --module --common-module --log-level "
+     "-v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
     {"stream-annotate", "--stream --annotate", "--annotate", "-",
      "-o --input-format --block-size --strict --module --common-module --log-level -v "
-     "--log-file", ""},
-    {"describe", "--describe", "--describe", "- table json csv tsv ksy json-schema", "-o", ""},
+     "--log-file", "", ""},
+    {"describe", "--describe", "--describe", "- table json csv tsv ksy json-schema", "-o", "", ""},
     {"version", "--version", "--version", "-",
-     "-o --module --common-module --log-level -v --log-file", ""},
+     "-o --module --common-module --log-level -v --log-file", "", ""},
     {"diff", "diff a.bin b.bin", "diff", "- xml json table csv tsv ndjson html",
      "-e -o --input-format --strict --module --common-module --log-level -v --log-file",
-     "xml json table csv tsv ndjson html"},
-    {"encode", "encode v.json", "encode", "-", "-o", ""},
+     "xml json table csv tsv ndjson html", ""},
+    {"encode", "encode v.json", "encode", "-", "-o", "", ""},
 };
 
 // Each option with a value that is valid on its own, and how a mode shows it
@@ -78,6 +79,10 @@ struct OptionCase {
 };
 const OptionCase kOptions[] = {
     {"-e", "-e ToolStatus", [](const Mode& m) { return !m.selection.all(); }},
+    {"--label", "--label printer=lab-3", [](const Mode& m) {
+         return m.labels.size() == 1 && m.labels[0].name == "printer" &&
+                m.labels[0].value == "lab-3";
+     }},
     {"-o", "-o out.txt", [](const Mode& m) { return m.output == "out.txt"; }},
     {"--input-format", "--input-format binary",
      [](const Mode& m) { return m.inputFormat == InputFormat::Binary; }},
@@ -92,8 +97,8 @@ const OptionCase kOptions[] = {
 };
 // clang-format on
 
-const char* const kFormatNames[] = {"-",   "xml",    "json", "table", "csv",
-                                    "tsv", "ndjson", "html", "ksy",   "json-schema"};
+const char* const kFormatNames[] = {"-",      "xml",  "json",       "table", "csv",        "tsv",
+                                    "ndjson", "html", "prometheus", "ksy",   "json-schema"};
 
 bool listed(const char* list, const std::string& word) {
     const std::vector<std::string> all = words(list);
@@ -121,8 +126,11 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 const std::string shown = format == "-" ? "xml" : format;
                 const bool fieldOk = option == nullptr || std::string(option->option) != "-e" ||
                                      listed(row.field, shown);
+                const bool labelOk = option == nullptr ||
+                                     std::string(option->option) != "--label" ||
+                                     listed(row.labels, shown);
                 const Resolved r = resolveLine(words(line));
-                if (formatOk && optionOk && fieldOk) {
+                if (formatOk && optionOk && fieldOk && labelOk) {
                     ASSERT_EQ(r.kind, Resolved::Kind::Run) << r.message;
                     if (format != "-") {
                         EXPECT_TRUE(r.mode.formatGiven);
@@ -137,8 +145,8 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 // Both sides named: the option or -f, and the command or the
                 // format.
                 const std::string& says = r.message;
-                const bool namesOption =
-                    (!optionOk || !fieldOk) && says.find(option->option) != std::string::npos;
+                const bool namesOption = (!optionOk || !fieldOk || !labelOk) &&
+                                         says.find(option->option) != std::string::npos;
                 const bool namesFormat = !formatOk && says.find("--format") != std::string::npos;
                 EXPECT_TRUE(namesOption || namesFormat) << says;
                 const bool namesOther =
@@ -149,7 +157,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
             }
         }
     }
-    EXPECT_EQ(cells, 8 * 10 * 11);
+    EXPECT_EQ(cells, 8 * 11 * 12);
 }
 
 // The modes themselves, two at a time: a subcommand or mode flag with another

@@ -67,8 +67,8 @@ TEST(Resolve, SuggestsTheNearestOptionChoiceOrCommand) {
     EXPECT_EQ(says("--stirct a"), "unknown option --stirct; did you mean --strict? (try --help)");
     EXPECT_EQ(says("--nothing-like-it a"), "unknown option --nothing-like-it (try --help)");
     EXPECT_EQ(says("-f csvv a"),
-              "--format csvv: not one of xml, json, table, csv, tsv, ndjson, html, ksy, "
-              "json-schema; did you mean csv?");
+              "--format csvv: not one of xml, json, table, csv, tsv, ndjson, html, prometheus, "
+              "ksy, json-schema; did you mean csv?");
     EXPECT_EQ(says("--input-format hexx a"),
               "--input-format hexx: not one of auto, binary, hex; did you mean hex?");
     EXPECT_EQ(says("--log-level eror a"),
@@ -102,12 +102,32 @@ TEST(Resolve, RefusesInputsAndValuesNoCommandCanUse) {
         {"--stream", "--stream and --format xml (the default; give -f) cannot be combined"},
         {"--block-size 512 a", "--block-size needs --stream"},
         {"--generate ksh", "--generate ksh: not one of bash, zsh, fish, man"},
+        {"-f prometheus --label printer a", "--label printer: expected NAME=VALUE"},
+        {"-f prometheus --label rack-2=x a", "--label rack-2: a label name is a letter"},
+        {"-f prometheus --label input=x a", "--label input: the tool's series use the label"},
+        {"-f prometheus --label __name__=x a", "--label __name__: names that start with"},
+        {"-f prometheus --label a=1 --label b=2 --label a=3 x", "--label a is given twice"},
+        {"--label a=1 a", "not to --format xml (the default; give -f prometheus)"},
+        {"diff -f prometheus a b", "diff and --format prometheus cannot be combined"},
     };
     for (const auto& c : cases) {
         const Resolved r = resolveLine(c.line);
         EXPECT_EQ(r.kind, Resolved::Kind::Refused) << c.line;
         EXPECT_NE(r.message.find(c.says), std::string::npos) << c.line << ": " << r.message;
     }
+}
+
+// A label's value is any text (written escaped); = after the first belongs
+// to it.
+TEST(Resolve, LabelsKeepTheirOrderAndValues) {
+    const Resolved r =
+        resolveLine("--stream -f prometheus --label site=a=b --label printer= --label x=\"");
+    ASSERT_EQ(r.kind, Resolved::Kind::Run) << r.message;
+    ASSERT_EQ(r.mode.labels.size(), 3u);
+    EXPECT_EQ(r.mode.labels[0].value, "a=b");
+    EXPECT_EQ(r.mode.labels[1].name, "printer");
+    EXPECT_EQ(r.mode.labels[1].value, "");
+    EXPECT_EQ(r.mode.labels[2].value, "\"");
 }
 
 TEST(Resolve, HelpAndGenerateComeBeforeEverythingElse) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fields.h"
+#include "files.h"
 #include "lineformats.h"
 #include "render.h"
 #include "writer.h"
@@ -15,14 +16,7 @@ namespace {
 
 using namespace qlx5100status;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
-}
+using testsupport::lines;
 
 // csv and tsv are one writer: the same rows, each cell in its dialect.
 TEST(Delimited, OneWriterTwoDialects) {

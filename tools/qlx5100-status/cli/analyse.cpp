@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "commands.h"
+#include "escape.h"
 #include "exitcodes.h"
+#include "fields.h"
 #include "input.h"
 #include "messages.h"
 #include "output.h"
@@ -24,6 +26,23 @@ int settle(const Mode& mode, const std::string& name, int code, const Analysis& 
         return kAnalysisFailed;
     }
     return code == kOk && mode.strict && !analysis.warnings().empty() ? kInputError : code;
+}
+
+void noteLeftOut(const Mode& mode, const std::string& name, const StatusMap& map,
+                 std::set<std::string>& noted) {
+    if (mode.format != Format::Prometheus || mode.annotate) {
+        return;
+    }
+    for (const auto& entry : map) {
+        const std::string& key = entry.first;
+        const bool known = std::any_of(fieldTable().begin(), fieldTable().end(),
+                                       [&key](const FieldInfo& f) { return key == f.key; });
+        if (!known && noted.insert(key).second) {
+            printNote(name + ": " + shown(key) +
+                      " is no field of the dictionary (a common module's key); the prometheus "
+                      "output leaves it out");
+        }
+    }
 }
 
 int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
@@ -47,14 +66,17 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     if (!output.opened()) {
         return kOutputError;
     }
-    Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch);
+    Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
+    std::set<std::string> noted;
     writer.begin();
     for (const std::string& path : inputs) {
         const std::string name = displayName(path);
         const int code = analysis.run(path, convert);
-        const std::string problem = writer.write(analysis.decoded(name, code));
+        const Decoded decoded = analysis.decoded(name, code);
+        const std::string problem = writer.write(decoded);
+        noteLeftOut(mode, name, *decoded.map, noted);
         worst = std::max(worst, settle(mode, name, code, analysis, problem));
     }
     writer.end();

@@ -2,6 +2,7 @@
 // (exitcodes.h) and has said on standard error what went wrong.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "analysis.h"
@@ -34,5 +35,10 @@ int runVersion(const Mode& mode, const AnalyzerModules& modules);
 // error, applies --strict, and returns the input's exit code.
 int settle(const Mode& mode, const std::string& name, int code, const Analysis& analysis,
            const std::string& writeProblem = std::string());
+
+// Notes, once a run for each, the keys of map that prometheus output leaves
+// out because the field dictionary does not know them (a common module's).
+void noteLeftOut(const Mode& mode, const std::string& name, const StatusMap& map,
+                 std::set<std::string>& noted);
 
 }  // namespace qlx5100status

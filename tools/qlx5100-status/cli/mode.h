@@ -15,6 +15,7 @@
 #include "logsetup.h"
 #include "modules.h"
 #include "optiontable.h"
+#include "prometheus.h"
 #include "rawoptions.h"
 #include "selection.h"
 
@@ -31,6 +32,7 @@ struct Mode {
     ModulePaths modules;
     std::string output = "-";  // "-": standard output
     FieldSelection selection;
+    std::vector<Label> labels;  // prometheus' constant labels, names checked
     bool strict = false;
     std::size_t blockSize = kBlockSize;
     // The inputs (Analyse, Annotate, Stream), OLD and NEW (Diff), the values

@@ -18,9 +18,11 @@ namespace {
 // The descriptions of the block and the outputs are the dictionary's alone.
 constexpr unsigned kDescriptions = formatBit(Format::Ksy) | formatBit(Format::JsonSchema);
 constexpr unsigned kEveryFormat = ((1u << std::size(kFormats)) - 1) & ~kDescriptions;
-constexpr const char* kEveryFormatNames = "xml, json, table, csv, tsv, ndjson or html";
-constexpr unsigned kLineFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
-                                  formatBit(Format::Tsv) | formatBit(Format::Ndjson);
+// What a stream can write: a line at a time, or each block as a whole
+// exposition.
+constexpr unsigned kStreamFormats = formatBit(Format::Table) | formatBit(Format::Csv) |
+                                    formatBit(Format::Tsv) | formatBit(Format::Ndjson) |
+                                    formatBit(Format::Prometheus);
 
 template <typename Table>
 std::vector<std::string> namesOf(const Table& table) {
@@ -36,13 +38,15 @@ std::vector<CommandDef> makeCommands() {
     static const std::string encodeSummary =
         "Build a " + blockSize + "-byte block from field values in JSON (see docs/cli.md)";
     return {
-        {Command::Analyse, "the analysis", nullptr, kEveryFormat, kEveryFormatNames, 1, -1,
-         "inputs", "Decodes QLX5100 status blocks with the analyzer module and prints the result.",
+        {Command::Analyse, "the analysis", nullptr, kEveryFormat,
+         "xml, json, table, csv, tsv, ndjson, html or prometheus", 1, -1, "inputs",
+         "Decodes QLX5100 status blocks with the analyzer module and prints the result.",
          "[OPTIONS] INPUT..."},
         {Command::Annotate, "--annotate", nullptr, 0, "its own annotated hex dump", 1, -1, "inputs",
          "Print each block as an annotated hex dump", "--annotate [OPTIONS] INPUT..."},
-        {Command::Stream, "--stream", nullptr, kLineFormats, "table, csv, tsv or ndjson", 0, 1,
-         "more than one input", "Decode consecutive blocks of one input as they arrive",
+        {Command::Stream, "--stream", nullptr, kStreamFormats,
+         "table, csv, tsv, ndjson or prometheus", 0, 1, "more than one input",
+         "Decode consecutive blocks of one input as they arrive",
          "--stream -f FORMAT [OPTIONS] [INPUT]"},
         {Command::Describe, "--describe", nullptr,
          formatBit(Format::Table) | formatBit(Format::Json) | formatBit(Format::Csv) |
@@ -51,7 +55,9 @@ std::vector<CommandDef> makeCommands() {
          "--describe [-f FORMAT] [-o FILE]"},
         {Command::Version, "--version", nullptr, 0, "its own lines", 0, 0, "inputs",
          "Print the version and the paths of the modules loaded", "--version [OPTIONS]"},
-        {Command::Diff, "diff", "diff", kEveryFormat, kEveryFormatNames, 2, 2, "blocks",
+        // Metrics describe a state, not the change between two.
+        {Command::Diff, "diff", "diff", kEveryFormat & ~formatBit(Format::Prometheus),
+         "xml, json, table, csv, tsv, ndjson or html", 2, 2, "blocks",
          "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
          "diff [OPTIONS] OLD NEW"},
         {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
@@ -81,16 +87,22 @@ std::vector<OptionDef> makeOptions() {
         flag(OptionId::Help, "-h", "--help", "Print this help (a command's own after it)",
              kAllCommands),
         valued(OptionId::Format, "-f", "--format", "FORMAT",
-               "Output: xml (default), json, table, csv, tsv, ndjson or html (one page to look "
-               "at); --describe also ksy and json-schema",
+               "Output: xml (default), json, table, csv, tsv, ndjson, html (one page to look "
+               "at) or prometheus (metrics for node_exporter); --describe also ksy and "
+               "json-schema",
                Completion::Choice, kAllCommands, namesOf(kFormats)),
         valued(OptionId::Field, "-e", "--field", "KEY[INDEX]",
                "Only this field (KEY or KEY[INDEX]; repeatable, in this order) in table, csv, "
-               "tsv, ndjson and diff output",
+               "tsv, ndjson, prometheus and diff output",
                Completion::Field, kAnalysing | bit(Command::Annotate)),
+        valued(OptionId::Label, "", "--label", "NAME=VALUE",
+               "Add this label to every prometheus series (repeatable; input, index and value "
+               "are the tool's own)",
+               Completion::None, bit(Command::Analyse) | bit(Command::Stream)),
         valued(OptionId::Output, "-o", "--output", "FILE",
                "Write the result (the diff, the block, the dictionary) to this file instead of "
-               "standard output",
+               "standard output; an existing FILE is replaced only once it is complete (with "
+               "--stream -f prometheus, after every block)",
                Completion::File, kAllCommands),
         valued(OptionId::InputFormat, "", "--input-format", "HOW",
                "How to read inputs: auto (default: text that looks like a hex dump is one), "
@@ -134,6 +146,7 @@ std::vector<OptionDef> makeOptions() {
                kAllCommands, {"bash", "zsh", "fish", "man"}),
     };
     table[static_cast<std::size_t>(OptionId::Field)].repeatable = true;
+    table[static_cast<std::size_t>(OptionId::Label)].repeatable = true;
     table[static_cast<std::size_t>(OptionId::Generate)].hidden = true;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasOf = OptionId::LogLevel;
     table[static_cast<std::size_t>(OptionId::Verbose)].aliasValue = "inout";

@@ -44,6 +44,7 @@ enum class OptionId {
     Help,
     Format,
     Field,
+    Label,
     Output,
     InputFormat,
     Annotate,

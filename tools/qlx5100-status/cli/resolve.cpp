@@ -105,7 +105,7 @@ void resolveFormat(const RawOptions& raw, Mode& mode) {
             throw Refusal{
                 "--stream and --format xml (the default; give -f) cannot be combined: --stream "
                 "writes " +
-                std::string(cmd.writes) + ", a line at a time"};
+                std::string(cmd.writes) + ", a block at a time"};
         }
         mode.format = mode.command == Command::Describe ? Format::Table : Format::Xml;
         return;
@@ -186,11 +186,45 @@ void resolveSelection(const RawOptions& raw, Mode& mode) {
     const bool selectable = mode.command == Command::Diff || formatInfo(mode.format).selectable;
     if (mode.annotate || !selectable) {
         throw Refusal{
-            "-e selects the fields of table, csv, tsv and ndjson output and of diff, not of " +
+            "-e selects the fields of table, csv, tsv, ndjson and prometheus output and of diff, "
+            "not of " +
             (mode.annotate ? std::string("--annotate")
                            : "--format " + std::string(formatInfo(mode.format).name)) +
             (mode.format == Format::Xml && !mode.formatGiven ? " (the default; give -f table)"
                                                              : "")};
+    }
+}
+
+// After the format: --label belongs to prometheus output alone.
+void resolveLabels(const RawOptions& raw, Mode& mode) {
+    const std::vector<std::string> given = raw.all(OptionId::Label);
+    if (given.empty()) {
+        return;
+    }
+    if (mode.annotate || mode.format != Format::Prometheus) {
+        throw Refusal{"--label adds labels to prometheus series, not to " +
+                      (mode.annotate ? std::string("--annotate")
+                                     : "--format " + std::string(formatInfo(mode.format).name)) +
+                      (mode.format == Format::Xml && !mode.formatGiven
+                           ? " (the default; give -f prometheus)"
+                           : "")};
+    }
+    for (const std::string& g : given) {
+        const std::size_t equals = g.find('=');
+        const std::string name = g.substr(0, equals);
+        if (equals == std::string::npos) {
+            throw Refusal{"--label " + shown(g) + ": expected NAME=VALUE"};
+        }
+        const std::string problem = labelNameProblem(name);
+        if (!problem.empty()) {
+            throw Refusal{"--label " + shown(name) + ": " + problem};
+        }
+        for (const Label& l : mode.labels) {
+            if (l.name == name) {
+                throw Refusal{"--label " + shown(name) + " is given twice"};
+            }
+        }
+        mode.labels.push_back({name, g.substr(equals + 1)});
     }
 }
 
@@ -286,6 +320,7 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         resolveInputs(raw, mode, exists);
         resolveSelection(raw, mode);
         checkFormat(mode);
+        resolveLabels(raw, mode);
         resolveSettings(raw, mode);
         out.kind = Resolved::Kind::Run;
     } catch (const Refusal& r) {

@@ -4,6 +4,7 @@
 // stream runs.
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "commands.h"
 #include "exitcodes.h"
@@ -23,14 +24,27 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
         printError(e.what());
         return kInputError;
     }
-    Output output(mode.output);
-    if (!output.opened()) {
+    // A snapshot format (prometheus) writes each block as a document of its
+    // own, put in place before the next block is read: -o FILE always holds
+    // the latest block. The others are written to FILE as they go.
+    const bool snapshot = !mode.annotate && formatInfo(mode.format).snapshot;
+    const auto open = [&mode, snapshot] {
+        return std::make_unique<Output>(
+            mode.output, snapshot ? Output::Writing::WholeRun : Output::Writing::AsItGoes);
+    };
+    const auto writerFor = [&mode](Output& output) {
+        return std::make_unique<Writer>(output.stream(), mode.format, mode.annotate, mode.selection,
+                                        true, mode.labels);
+    };
+    std::unique_ptr<Output> output = open();
+    if (!output->opened()) {
         return kOutputError;
     }
     Analysis analysis(modules, InputFormat::Binary);
-    Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, true);
+    std::unique_ptr<Writer> writer = writerFor(*output);
     int worst = kOk;
-    writer.begin();
+    std::set<std::string> noted;
+    writer->begin();
     for (unsigned long long n = 1;; ++n) {
         const std::string name = in->name() + "#" + std::to_string(n);
         BlockStream::Got got;
@@ -50,15 +64,36 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
                                                std::to_string(analysis.block().size()) +
                                                " bytes into the block, " +
                                                std::to_string(mode.blockSize) + " needed");
-        const std::string problem = writer.write(analysis.decoded(name, code));
+        const Decoded decoded = analysis.decoded(name, code);
+        const std::string problem = writer->write(decoded);
+        noteLeftOut(mode, name, *decoded.map, noted);
         worst = std::max(worst, settle(mode, name, code, analysis, problem));
-        output.stream().flush();
-        if (got == BlockStream::Got::Partial || !output.stream()) {
+        if (snapshot) {
+            writer->end();
+            output->stream().flush();
+            if (!output->finish()) {
+                return kOutputError;
+            }
+            output = open();
+            if (!output->opened()) {
+                return kOutputError;
+            }
+            writer = writerFor(*output);
+            writer->begin();
+        } else {
+            output->stream().flush();
+        }
+        if (got == BlockStream::Got::Partial || !output->stream()) {
             break;
         }
     }
-    writer.end();
-    return output.finish() ? worst : kOutputError;
+    if (snapshot) {
+        // The file in place holds the last block; the one opened for a next
+        // block that never came goes with its Output.
+        return worst;
+    }
+    writer->end();
+    return output->finish() ? worst : kOutputError;
 }
 
 }  // namespace qlx5100status

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <pugixml.hpp>
+#include <utility>
 
 #include "render.h"
 #include "unitcmnexceptions/unitcmnexceptions.h"
@@ -9,7 +10,7 @@
 namespace qlx5100status {
 
 Writer::Writer(std::ostream& out, Format format, bool annotate, const FieldSelection& selection,
-               bool batch)
+               bool batch, std::vector<Label> labels)
     : out_(out),
       selection_(selection),
       format_(format),
@@ -18,6 +19,9 @@ Writer::Writer(std::ostream& out, Format format, bool annotate, const FieldSelec
       ndjson_(selection) {
     if (!annotate_ && format_ == Format::Html) {
         html_ = std::make_unique<HtmlReport>(batch ? PageKind::Batch : PageKind::Block);
+    }
+    if (!annotate_ && format_ == Format::Prometheus) {
+        prometheus_ = std::make_unique<PrometheusWriter>(selection, std::move(labels));
     }
 }
 
@@ -45,6 +49,8 @@ std::string Writer::write(const Decoded& input) {
         annotated(input);
     } else if (html_) {
         html_->add(input);
+    } else if (prometheus_) {
+        prometheus_->add(input);
     } else if (format_ == Format::Table) {
         if (batch_) {
             out_ << (first_ ? "" : "\n") << "== " << *input.name << " ==\n";
@@ -74,6 +80,10 @@ std::string Writer::write(const Decoded& input) {
 void Writer::end() {
     if (html_) {
         out_ << html_->page();
+        return;
+    }
+    if (prometheus_) {
+        prometheus_->write(out_);
         return;
     }
     if (!batch_ || annotate_) {

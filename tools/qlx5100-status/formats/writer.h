@@ -6,11 +6,13 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "decoded.h"
 #include "formatlist.h"
 #include "htmlreport.h"
 #include "lineformats.h"
+#include "prometheus.h"
 #include "selection.h"
 
 namespace qlx5100status {
@@ -21,9 +23,11 @@ class Writer {
 public:
     // annotate: the annotated dump instead of format. The html page is one
     // document with its data in one place, so it keeps every result and is
-    // written at end(). selection must outlive the writer.
+    // written at end(), and so is a prometheus exposition, each family once
+    // for all inputs. selection must outlive the writer; labels are
+    // prometheus' constant labels.
     Writer(std::ostream& out, Format format, bool annotate, const FieldSelection& selection,
-           bool batch);
+           bool batch, std::vector<Label> labels = {});
 
     // Whether write() needs the tree (xml, json), not only the map.
     static bool needsTree(Format format, bool annotate) {
@@ -52,6 +56,7 @@ private:
     bool batch_;
     bool first_ = true;
     std::unique_ptr<HtmlReport> html_;
+    std::unique_ptr<PrometheusWriter> prometheus_;
     NdjsonWriter ndjson_;
 };
 

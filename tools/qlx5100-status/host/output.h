@@ -41,17 +41,25 @@ class FileStream : public std::ostream {
 public:
     // mode as for fopen ("wb", "a").
     FileStream(const std::string& path, const char* mode);
+#ifndef _WIN32
+    // A descriptor opened already (a temporary file); the stream owns it.
+    explicit FileStream(int descriptor);
+#endif
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const {
+        return file_ != nullptr;
+    }
 
     // Flushes and closes; true when every write got through. The file stays
     // closed.
     bool close();
 
     // The reason of the failure to open, to write or to close.
-    int error() const { return error_ != 0 ? error_ : buffer_.error(); }
+    int error() const {
+        return error_ != 0 ? error_ : buffer_.error();
+    }
 
 private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
@@ -71,27 +79,42 @@ void checkStandardOutput();
 bool finishStandardOutput();
 
 // Where a command's output goes: standard output, or the file -o names.
+//
+// A file is written whole or not at all: into a temporary file beside it,
+// renamed over it by finish() once every write got through, so that a reader
+// (node_exporter's textfile collector, a script) never sees half of it and a
+// run that fails leaves the old file as it was. A file it replaces keeps its
+// permission bits; a new one gets 0666 less the umask, as fopen would. A path
+// that is no regular file (/dev/null, a FIFO) cannot be renamed over and is
+// written in place, and so is a stream's line-at-a-time output, which a
+// reader follows as it grows.
 class Output {
 public:
-    // "-" is standard output. Opening FILE truncates it; a failure is said
-    // when opened() is asked.
-    explicit Output(const std::string& path);
+    enum class Writing { WholeRun, AsItGoes };
+
+    // "-" is standard output. A failure is said when opened() is asked.
+    explicit Output(const std::string& path, Writing how = Writing::WholeRun);
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
+    // Without finish(), the temporary file goes and FILE stays as it was.
+    ~Output();
 
     std::ostream& stream();
 
     // Whether the file could be opened; says why not on standard error.
     bool opened();
 
-    // Closes the file; false, with the reason said, when any write to it
-    // failed. Standard output is checked once, at the end of the program
-    // (finishStandardOutput).
+    // Closes the file and puts it in place; false, with the reason said,
+    // when any write to it failed. Standard output is checked once, at the
+    // end of the program (finishStandardOutput).
     bool finish();
 
 private:
-    std::string path_;
+    std::string path_;    // as given, for messages
+    std::string target_;  // what is replaced: path_, or where its link leads
+    std::string temporary_;
     std::unique_ptr<FileStream> file_;
+    int error_ = 0;  // of making the temporary file
 };
 
 }  // namespace qlx5100status
