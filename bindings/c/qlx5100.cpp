@@ -23,6 +23,7 @@
 #include "logforward.h"
 #include "selection.h"
 #include "valuestext.h"
+#include "writer.h"
 
 namespace qs = qlx5100status;
 
@@ -107,12 +108,18 @@ int analyze(const void* block, std::size_t size, qlx5100_result** out) {
     qs::Analysis& analysis = result->analysis;
     const auto* bytes = static_cast<const std::uint8_t*>(block);
     analysis.block().assign(bytes, bytes + size);
-    const int code = analysis.analyse("qlx5100_analyze", true);
+    int code = analysis.analyse("qlx5100_analyze", false);
     if (code != qs::kOk) {
         return failed(code, analysis.error());
     }
+    // The record and the entries are the map as the analysis left it; the
+    // conversion adds the keys it looked up and found missing.
     qs::FieldSelection().entries(analysis.map(), result->entries);
     result->json = ndjsonRecord(analysis);
+    code = analysis.convert("qlx5100_analyze");
+    if (code != qs::kOk) {
+        return failed(code, analysis.error());
+    }
     *out = result.release();
     return succeeded();
 }
@@ -219,7 +226,10 @@ const char* qlx5100_result_xml(const qlx5100_result* r) {
         return nullptr;
     }
     try {
-        std::call_once(r->xmlOnce, [r] { r->xml = r->analysis.xml(); });
+        std::call_once(r->xmlOnce, [r] {
+            std::string why;
+            r->xml = qs::xmlDocument(r->analysis.tree(), why);
+        });
     } catch (...) {
         // Memory ran out: the once flag stays unset, a later call tries again.
         return nullptr;

@@ -133,10 +133,7 @@ void Writer::json(const Decoded& input) {
     out_ << (first_ ? "\n" : ",\n") << indented;
 }
 
-namespace {
-
-// The tree's XML document; "" with why set when the tree cannot be written.
-std::string documentOf(const ParamIoXML& tree, std::string& why) {
+std::string xmlDocument(const ParamIoXML& tree, std::string& why) {
     try {
         return tree.toXml();
     } catch (const unitCmnException& e) {
@@ -147,13 +144,11 @@ std::string documentOf(const ParamIoXML& tree, std::string& why) {
     return std::string();
 }
 
-}  // namespace
-
 std::string Writer::xml(const Decoded& input) {
     std::string document;
     std::string problem;
     if (input.code == 0) {
-        document = documentOf(*input.tree, problem);
+        document = xmlDocument(*input.tree, problem);
     }
     if (!batch_) {
         out_ << document;

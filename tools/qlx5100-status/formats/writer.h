@@ -60,4 +60,8 @@ private:
     NdjsonWriter ndjson_;
 };
 
+// The tree's XML document as the xml output writes it; "" with why set when
+// the tree cannot be written.
+std::string xmlDocument(const ParamIoXML& tree, std::string& why);
+
 }  // namespace qlx5100status

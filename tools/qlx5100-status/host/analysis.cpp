@@ -30,10 +30,7 @@ int Analysis::refuse(std::string error) {
 
 int Analysis::analyse(const std::string& name, bool convert) {
     map_.clear();
-    converted_ = convert;
-    if (convert) {
-        tree_ = ParamIoXML();
-    }
+    converted_ = false;
     error_.clear();
     warnings_.clear();
     // A short block still goes to the analyzer, which refuses it with a
@@ -54,7 +51,13 @@ int Analysis::analyse(const std::string& name, bool convert) {
         return kAnalysisFailed;
     }
     warnings_ = checkBlock(block_, map_);
-    if (convert && !modules_.convert(map_, tree_)) {
+    return convert ? this->convert(name) : kOk;
+}
+
+int Analysis::convert(const std::string& name) {
+    tree_ = ParamIoXML();
+    converted_ = true;
+    if (!modules_.convert(map_, tree_)) {
         error_ = name + ": startConvertXML failed (its log records say why)";
         return kAnalysisFailed;
     }

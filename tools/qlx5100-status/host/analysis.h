@@ -29,6 +29,12 @@ public:
     // The same for the bytes already in block(), named name (shown()).
     int analyse(const std::string& name, bool convert);
 
+    // Converts the map of the last analyse() into the tree: kOk, or
+    // kAnalysisFailed with error(). The conversion looks keys up with
+    // insert-on-miss, so whatever is written from the map alone (ndjson, the
+    // C interface's record) is made before it.
+    int convert(const std::string& name);
+
     // Records a failure of the input itself (error names it): kInputError.
     int refuse(std::string error);
 
