@@ -8,11 +8,8 @@ cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component dev
-  RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed (${rc})")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
+run(0 ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component dev)
 file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*.h)
 list(SORT headers)
 list(LENGTH headers count)

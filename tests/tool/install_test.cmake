@@ -2,11 +2,8 @@
 # where Debian's shells look for them, and the JSON Schemas.
 #   cmake -DBUILD=<build tree> -DPREFIX=<scratch folder> -P install_test.cmake
 file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} --component runtime
-  RESULT_VARIABLE code OUTPUT_QUIET)
-if(NOT code EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed (${code})")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
+run(0 ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} --component runtime)
 foreach(path
     share/man/man1/qlx5100-status.1.gz
     share/bash-completion/completions/qlx5100-status
