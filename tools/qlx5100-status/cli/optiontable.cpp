@@ -108,6 +108,10 @@ std::vector<OptionDef> makeOptions() {
                "How to read inputs: auto (default: text that looks like a hex dump is one), "
                "binary or hex",
                Completion::Choice, kAnalysing, namesOf(kInputFormats)),
+        flag(OptionId::Recursive, "-r", "--recursive",
+             "Read the folders inside a folder given as input too (without it they are skipped, "
+             "and named)",
+             bit(Command::Analyse) | bit(Command::Annotate)),
         flag(OptionId::Annotate, "", "--annotate",
              "Print each block as an annotated hex dump with every field's value",
              bit(Command::Annotate) | bit(Command::Stream)),
@@ -120,6 +124,9 @@ std::vector<OptionDef> makeOptions() {
                Completion::None, bit(Command::Stream)),
         flag(OptionId::Strict, "", "--strict",
              "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
+        flag(OptionId::Bytes, "", "--bytes",
+             "diff: list every byte that differs, as cmp -l does (offset from 1, octal bytes)",
+             bit(Command::Diff)),
         flag(OptionId::Describe, "", "--describe",
              "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
              "block (ksy) or the JSON outputs (json-schema)",

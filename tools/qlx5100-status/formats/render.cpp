@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "escape.h"
 #include "fields.h"
@@ -396,6 +397,20 @@ Json differencesJson(const std::vector<Difference>& differences) {
         list.push_back(std::move(row));
     }
     return list;
+}
+
+void writeByteDifferences(std::ostream& out, const std::vector<std::uint8_t>& before,
+                          const std::vector<std::uint8_t>& after) {
+    const std::size_t common = std::min(before.size(), after.size());
+    const int width = static_cast<int>(std::to_string(common).size());
+    char line[64];
+    for (const ByteRun& run : differingBytes(before, after)) {
+        for (std::size_t i = run.first; i <= run.last; ++i) {
+            std::snprintf(line, sizeof line, "%*zu %3o %3o\n", width, i + 1,
+                          static_cast<unsigned>(before[i]), static_cast<unsigned>(after[i]));
+            out << line;
+        }
+    }
 }
 
 }  // namespace qlx5100status
