@@ -58,7 +58,7 @@ std::vector<CommandDef> makeCommands() {
         // Metrics describe a state, not the change between two.
         {Command::Diff, "diff", "diff", kEveryFormat & ~formatBit(Format::Prometheus),
          "xml, json, table, csv, tsv, ndjson or html", 2, 2, "blocks",
-         "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
+         "Compare two blocks' values (or bytes); exit 0 when the same, 1 when not",
          "diff [OPTIONS] OLD NEW"},
         {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
          encodeSummary.c_str(), "encode [OPTIONS] VALUES"},
@@ -102,7 +102,7 @@ std::vector<OptionDef> makeOptions() {
         valued(OptionId::Output, "-o", "--output", "FILE",
                "Write the result (the diff, the block, the dictionary) to this file instead of "
                "standard output; an existing FILE is replaced only once it is complete (with "
-               "--stream -f prometheus, after every block)",
+               "--stream -f prometheus, after every block); never one of the inputs",
                Completion::File, kAllCommands),
         valued(OptionId::InputFormat, "", "--input-format", "HOW",
                "How to read inputs: auto (default: text that looks like a hex dump is one), "
