@@ -1,11 +1,11 @@
 // diff OLD NEW: the decoded values of two blocks, side by side, or with
 // --bytes every byte that differs.
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "commands.h"
 #include "exitcodes.h"
+#include "fields.h"
 #include "htmlreport.h"
 #include "input.h"
 #include "messages.h"
@@ -16,12 +16,6 @@ namespace qlx5100status {
 
 namespace {
 
-std::string offset(std::size_t at) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%03zx", at);
-    return text;
-}
-
 // Blocks whose fields agree may still differ in bytes no field reads or in
 // length; "equal" would hide that, so it is said, with where.
 std::string unreadDifferences(const std::string (&names)[2], const std::vector<std::uint8_t>& a,
@@ -30,8 +24,8 @@ std::string unreadDifferences(const std::string (&names)[2], const std::vector<s
     const std::vector<ByteRun> runs = differingBytes(a, b);
     std::string where;
     for (std::size_t i = 0; i < runs.size() && i < kShown; ++i) {
-        where += (i == 0 ? "" : ", ") + offset(runs[i].first) +
-                 (runs[i].last == runs[i].first ? "" : ".." + offset(runs[i].last));
+        where += (i == 0 ? "" : ", ") + hexOffset(runs[i].first) +
+                 (runs[i].last == runs[i].first ? "" : ".." + hexOffset(runs[i].last));
     }
     if (runs.size() > kShown) {
         where += " and " + std::to_string(runs.size() - kShown) + " more runs";

@@ -1,10 +1,11 @@
 #include "render.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iomanip>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "escape.h"
@@ -401,14 +402,15 @@ Json differencesJson(const std::vector<Difference>& differences) {
 
 void writeByteDifferences(std::ostream& out, const std::vector<std::uint8_t>& before,
                           const std::vector<std::uint8_t>& after) {
-    const std::size_t common = std::min(before.size(), after.size());
-    const int width = static_cast<int>(std::to_string(common).size());
-    char line[64];
+    const auto width =
+        static_cast<int>(std::to_string(std::min(before.size(), after.size())).size());
+    std::ostringstream line;
     for (const ByteRun& run : differingBytes(before, after)) {
         for (std::size_t i = run.first; i <= run.last; ++i) {
-            std::snprintf(line, sizeof line, "%*zu %3o %3o\n", width, i + 1,
-                          static_cast<unsigned>(before[i]), static_cast<unsigned>(after[i]));
-            out << line;
+            line.str("");
+            line << std::dec << std::setw(width) << i + 1 << ' ' << std::oct << std::setw(3)
+                 << unsigned{before[i]} << ' ' << std::setw(3) << unsigned{after[i]} << '\n';
+            out << line.str();
         }
     }
 }
