@@ -24,7 +24,7 @@ namespace logging = boost::log;
 
 namespace {
 
-// The name LoggedInput gives the records, shown() already.
+// The attribute LoggedInput adds to the records: the input's name, shown().
 constexpr const char* kInputAttribute = "Input";
 
 // The log file, for finishLogging(); the sink holds it too.
