@@ -442,11 +442,12 @@ TEST_F(InBrowser, DiffPageMarksExactlyTheChangedBytes) {
     expectNotBlank("diff page");
 
     // A byte no field reads, changed in the middle of zeros: both decode the
-    // same, and the byte's line is shown in both grids, unfolded.
+    // same, yet differ (exit 1), and the byte's line is shown in both grids,
+    // unfolded.
     std::string stray = readFile(a);
     stray[0x200] = '\x7f';
     writeFile(dir_.path("stray.bin"), stray);
-    ASSERT_EQ(open({"diff", a, dir_.path("stray.bin")}), 0);
+    ASSERT_EQ(open({"diff", a, dir_.path("stray.bin")}), 1);
     EXPECT_EQ(rendered("#input-1 .hex span.diff"), 1);
     EXPECT_EQ(rendered("#input-2 .hex span.diff"), 1);
     EXPECT_EQ(folds("#input-1"), folds("#input-2"));

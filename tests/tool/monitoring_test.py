@@ -161,15 +161,15 @@ def run(tool, examples, work, servers):
             poller.stdin.flush()
             wait_for("block %d in %s" % (n, stream_file),
                      lambda: os.path.exists(stream_file) and
-                     'stdin#%d"' % n in open(stream_file, encoding="utf-8").read(), 15)
+                     '(stdin)#%d"' % n in open(stream_file, encoding="utf-8").read(), 15)
             with open(stream_file, encoding="utf-8") as f:
                 latest = series(f.read())
-            assert all(('input', 'stdin#%d' % n) in k[1] for k in latest), latest
+            assert all(('input', '(stdin)#%d' % n) in k[1] for k in latest), latest
             scrape = wait_for("block %d in a scrape" % n,
                               lambda: (lambda s: s if holds_all(s, latest) else None)(
                                   scraped(exporter_port)), 15)
             assert scrape[("node_textfile_scrape_error", ())] == 0, servers.log("exporter")
-            stale = [k for k in scrape if ("input", "stdin#%d" % (n - 1)) in k[1]]
+            stale = [k for k in scrape if ("input", "(stdin)#%d" % (n - 1)) in k[1]]
             assert not stale, stale
         poller.stdin.close()
         assert poller.wait(30) == 0

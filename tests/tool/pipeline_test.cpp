@@ -385,7 +385,7 @@ TEST(Stream, HundredThousandBlocksStayUnder16MiB) {
 #endif
     const int code = runShell("head -c " + std::to_string(100000 * 1024) + " /dev/zero | " +
                               TOOL_PATH + " --stream -f ndjson --strict | tail -n 1 | " +
-                              "grep -q '\"file\":\"stdin#100000\",\"ok\":true'");
+                              "grep -q '\"file\":\"(stdin)#100000\",\"ok\":true'");
     EXPECT_EQ(code, 0);
     rusage usage{};
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
@@ -479,6 +479,25 @@ TEST(Honoured, DiffUnderStrict) {
     EXPECT_TRUE(contains(plain.err, "a.bin: warning: ActivatedPinchRoller is 3")) << plain.err;
     EXPECT_EQ(runTool({"diff", "--strict", dir.path("a.bin"), dir.path("b.bin")}).code, 3);
     EXPECT_EQ(runTool({"diff", "--strict", dir.path("b.bin"), dir.path("b.bin")}).code, 0);
+}
+
+// diff --bytes lists what cmp -l lists, line for line, and exits as cmp does.
+TEST(Honoured, DiffBytesListsWhatCmpLists) {
+    TempDir dir;
+    const std::string normal = EXAMPLES_DIR "/blocks/normal-operation.bin";
+    writeFile(dir.path("long.bin"), readFile(normal) + std::string(300, '\x7f'));
+    for (const std::string& other :
+         {std::string(EXAMPLES_DIR "/blocks/heater-fault.bin"), dir.path("long.bin"), normal}) {
+        const auto r = runTool({"diff", "--bytes", normal, other});
+        const int cmp =
+            runShell("cmp -l '" + normal + "' '" + other + "' >'" + dir.path("cmp") + "' 2>&1");
+        EXPECT_EQ(r.code, cmp) << other;
+        const std::string expected = readFile(dir.path("cmp"));
+        EXPECT_EQ(r.out, expected.substr(0, expected.find("cmp: EOF")));
+        EXPECT_EQ(contains(r.err, "qlx5100-status: EOF on " + normal + " after byte 1024"),
+                  other == dir.path("long.bin"))
+            << r.err;
+    }
 }
 
 }  // namespace

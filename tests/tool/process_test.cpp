@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 #include <set>
@@ -86,8 +87,8 @@ TEST(Output, PrometheusStreamReplacesTheFileEveryBlock) {
     auto r = runTool({"--stream", "-f", "prometheus", "-o", file}, dir.path("blocks"));
     EXPECT_EQ(r.code, 0) << r.err;
     const std::string last = readFile(file);
-    EXPECT_TRUE(contains(last, "input=\"stdin#3\"")) << last;
-    EXPECT_FALSE(contains(last, "stdin#2"));
+    EXPECT_TRUE(contains(last, "input=\"(stdin)#3\"")) << last;
+    EXPECT_FALSE(contains(last, "(stdin)#2"));
     EXPECT_EQ(last.find("# TYPE qlx5100_tool_status gauge"),
               last.rfind("# TYPE qlx5100_tool_status gauge"));
 
@@ -99,6 +100,83 @@ TEST(Output, PrometheusStreamReplacesTheFileEveryBlock) {
     EXPECT_EQ(runShell(command), 124);
     EXPECT_EQ(readFile(file), last);
     EXPECT_EQ(entriesOf(dir.path("")), (std::set<std::string>{"blocks", "fifo", "status.prom"}));
+}
+
+// An output that is an input, by any path to it, is refused before anything
+// is read; a run with nothing to show leaves FILE as it was; a folder being
+// read leaves out the report written into it.
+TEST(Output, NeverReplacesAnInputNorAFileWithNothing) {
+    TempDir dir;
+    const std::string original = readFile(block("heater-fault"));
+    const std::string a = dir.path("a.bin"), hard = dir.path("hard.bin"),
+                      soft = dir.path("soft.bin");
+    writeFile(a, original);
+    ASSERT_EQ(::link(a.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(::symlink("a.bin", soft.c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string in;
+        std::string says;
+    } refused[] = {
+        {{"-f", "table", a, "-o", a}, "", "-o " + a + " and the input " + a + " are the same file"},
+        {{"-f", "table", soft, "-o", hard}, "", "-o " + hard + " and the input " + soft},
+        {{"--annotate", a, "-o", soft}, "", "-o " + soft + " and the input " + a},
+        {{"--stream", "-f", "csv", a, "-o", a}, "", "-o " + a + " and the input " + a},
+        {{"--stream", "-f", "ndjson", "-o", a}, a, "-o " + a + " and the input (stdin)"},
+        {{"diff", block("normal-operation"), a, "-o", hard},
+         "",
+         "-o " + hard + " and the input " + a},
+        {{"-f", "table", a, "--log-file", a}, "", "--log-file " + a + " and the input " + a},
+    };
+    for (const auto& c : refused) {
+        const auto r = runTool(c.args, c.in);
+        EXPECT_EQ(r.code, 2) << c.says;
+        EXPECT_TRUE(contains(r.err, "qlx5100-status: " + c.says)) << r.err;
+        EXPECT_EQ(readFile(a), original) << c.says;
+    }
+    const std::string report = dir.path("r.txt");
+    writeFile(report, "old\n");
+    EXPECT_EQ(runTool({"-f", "table", dir.path("missing.bin"), "-o", report}).code, 3);
+    EXPECT_EQ(readFile(report), "old\n");
+
+    std::filesystem::create_directory(dir.path("dumps"));
+    writeFile(dir.path("dumps/a.bin"), original);
+    const std::string csv = dir.path("dumps/report.csv");
+    for (int run = 0; run < 2; ++run) {
+        const auto r = runTool({"-f", "csv", "-e", "ToolStatus", dir.path("dumps"), "-o", csv});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(contains(r.err, csv + ": skipped: this run writes it"), run == 1) << r.err;
+    }
+    EXPECT_EQ(readFile(csv),
+              "file,key,index,value\n" + dir.path("dumps/a.bin") + ",ToolStatus,1,0\n");
+}
+
+// With --stream, -o FILE in a line format holds each record before the next
+// block comes: a reader following FILE sees every block as it arrives.
+TEST(Output, StreamWritesEachRecordToTheFileAsItComes) {
+    TempDir dir;
+    const std::string fifo = dir.path("fifo"), out = dir.path("out.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::unique_ptr<FILE, int (*)(FILE*)> tool(
+        popen(("timeout 60 " + std::string(TOOL_PATH) + " --stream -f csv -e ToolStatus '" + fifo +
+               "' -o '" + out + "'")
+                  .c_str(),
+              "r"),
+        &pclose);
+    ASSERT_TRUE(tool);
+    std::ofstream writer(fifo, std::ios::binary);
+    const std::string one = readFile(block("normal-operation"));
+    for (int n = 1; n <= 2; ++n) {
+        writer.write(one.data(), static_cast<std::streamsize>(one.size()));
+        writer.flush();
+        const std::string row = fifo + "#" + std::to_string(n) + ",ToolStatus,1,1\n";
+        for (int wait = 0; wait < 3000 && !contains(readFile(out), row); ++wait) {
+            usleep(10000);
+        }
+        EXPECT_TRUE(contains(readFile(out), row)) << readFile(out);
+    }
+    writer.close();
+    EXPECT_EQ(WEXITSTATUS(pclose(tool.release())), 0);
 }
 
 // The examples are held in step: values -> encode -> block -> analysis -> XML.
@@ -127,8 +205,9 @@ TEST(HexDump, RealToolOutputGivesTheBlockBack) {
         bytes[i] = i >= 100 && i < 103 ? 'a' : i >= 512 && i < 576 ? 0 : (i * 7) & 0xFF;
     }
     writeFile(dir.path("b"), std::string(bytes.begin(), bytes.end()));
-    for (const std::string command : {"xxd", "xxd -a", "xxd -p", "xxd -g8 -u -c8", "od -Ax -tx1",
-                                      "od -Ax -tx1z", "hexdump -C"}) {
+    for (const std::string command :
+         {"xxd", "xxd -a", "xxd -p", "xxd -g8 -u -c8", "xxd -i", "xxd -i -u -C -c8", "xxd -i <",
+          "od -Ax -tx1", "od -Ax -tx1z", "hexdump -C"}) {
         const int status = runShell(command + " " + dir.path("b") + " >'" + dir.path("d") + "'");
         if (status == 127) {
             GTEST_SKIP() << command << " is not installed";
@@ -309,7 +388,31 @@ const Failing kFailing[] = {
     {"LittleEndianDump", "@e.xxd", 3, "{}: not a hex dump we can read: line 5: the text column "
      "shows the bytes of each group in the other order: an xxd -e (little-endian) dump"},
     {"DumpWithAnOddFirstLine", "@title.xxd", 3, "{}: not a hex dump we can read: line 1: "},
-    {"BlockOfPrintableBytes", "-f table @printable.bin", 0, "", "text:CuttingCommandName"},
+    // Text read as a binary block is said to be text, per block in a stream too.
+    {"BlockOfPrintableBytes", "-f table @printable.bin", 0, "qlx5100-status: {}: warning: the "
+     "block is text (113 lines of printable characters), not a binary status block; if it is a "
+     "hex dump, --input-format hex says why", "text:CuttingCommandName"},
+    {"TextBlockUnderStrict", "--strict -f table @printable.bin", 3, "{}: warning: the block is "
+     "text", "text:CuttingCommandName"},
+    {"StreamOfText", "--stream -f csv <@printable.bin", 0, "qlx5100-status: (stdin)#1: warning: "
+     "the block is text", "text:(stdin)#1,CuttingCommandName"},
+    {"XxdCArray", "-f table @c.xxd-i", 0, "", kHeaterFaultRow},
+    {"XxdCArrayAsHex", "-f table --input-format hex @c.xxd-i", 0, "", kHeaterFaultRow},
+    {"XxdCArrayOfAnotherLength", "@len.xxd-i", 3, "{}: not a hex dump we can read: line 89: the "
+     "C array's length line says 1000 bytes; the array holds 1024"},
+    // Every input named alike: subfolders, loops, the analyzer's records.
+    {"SubfolderNamedAsSkipped", "-f csv @nested", 0, "qlx5100-status: {}/sub: skipped: a folder "
+     "(-r reads the folders inside)", "text:{}/a.bin,"},
+    {"RecursiveNamesALoop", "-r -f csv @nested", 0, "qlx5100-status: {}/sub/up: skipped: a link "
+     "back to", "text:{}/sub/deeper/c.bin,"},
+    {"AnalyzerRecordsNameTheInput", "@short.bin", 3, "] {}:     OrvStatusAnalyzerQLX5100::"
+     "startStatusAnalysis ("},
+    // diff is not fooled by fields that agree.
+    {"DiffOfBlocksThatDecodeAlike", "diff " EXAMPLES_DIR "/blocks/heater-fault.bin @unread.bin",
+     1, "heater-fault.bin and {} decode alike but differ in bytes no field reads, at 0x3f0, "
+     "0x3f2..0x3f3 (diff --bytes lists every byte)"},
+    {"DiffOfBlocksOfTwoLengths", "diff " EXAMPLES_DIR "/blocks/heater-fault.bin @longer.bin", 1,
+     "heater-fault.bin is 1024 bytes, {} 1025 (diff"},
     {"HexDigitsThatMakeAShortBlock", "@digits.txt", 3, "{}: the status block is 512 bytes; the "
      "analyzer needs at least 1024 (read as a hex dump; --input-format binary reads the file as "
      "it is)"},
@@ -371,7 +474,14 @@ protected:
             "' >e.xxd && yes 'Status! ' | head "
             "-c 1024 >printable.bin && head -c 1024 /dev/zero | tr '\\0' a >digits.txt && mkdir "
             "mixed && xxd -r d mixed/a.bin && ln -s nowhere "
-            "mixed/dangling && mkfifo mixed/fifo";
+            "mixed/dangling && mkfifo mixed/fifo && xxd -i '" +
+            block("heater-fault") +
+            "' >c.xxd-i && "
+            "sed 's/_len = 1024/_len = 1000/' c.xxd-i >len.xxd-i && mkdir -p nested/sub/deeper "
+            "nested/.hidden && cp d nested/.hidden/x.bin && xxd -r d nested/a.bin && xxd -r d "
+            "nested/sub/deeper/c.bin && ln -s .. nested/sub/up && xxd -r d unread.bin && printf "
+            "'\\377\\0\\1\\1' | dd of=unread.bin bs=1 seek=1008 conv=notrunc 2>/dev/null && (xxd "
+            "-r d; echo) >longer.bin";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }
@@ -428,8 +538,8 @@ TEST_P(Failures, EndWithOneClearMessageAndTheirExitCode) {
     const auto r = runTool(args, in, out);
     const std::string last = args.empty() ? "" : qlx5100status::shown(args.back());
     const auto withLast = [&](std::string text) {
-        if (text.find("{}") != std::string::npos) {
-            text.replace(text.find("{}"), 2, last);
+        for (std::size_t at; (at = text.find("{}")) != std::string::npos;) {
+            text.replace(at, 2, last);
         }
         return text;
     };

@@ -51,10 +51,10 @@ struct Row {
 const Row kTable[] = {
     {"analyse", "a.bin", "--stream",
      "- xml json table csv tsv ndjson html prometheus",
-     "-e --label -o --input-format --strict --module --common-module --log-level -v --log-file",
-     "table csv tsv ndjson prometheus", "prometheus"},
+     "-e --label -o --input-format --strict --module --common-module --log-level -v --log-file "
+     "-r", "table csv tsv ndjson prometheus", "prometheus"},
     {"annotate", "--annotate a.bin", "--annotate", "-",
-     "-o --input-format --strict --module --common-module --log-level -v --log-file", "", ""},
+     "-o --input-format --strict --module --common-module --log-level -v --log-file -r", "", ""},
     {"stream", "--stream", "--stream", "table csv tsv ndjson prometheus",
      "-e --label -o --input-format --block-size --strict --module --common-module --log-level "
      "-v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
@@ -65,7 +65,7 @@ const Row kTable[] = {
     {"version", "--version", "--version", "-",
      "-o --module --common-module --log-level -v --log-file", "", ""},
     {"diff", "diff a.bin b.bin", "diff", "- xml json table csv tsv ndjson html",
-     "-e -o --input-format --strict --module --common-module --log-level -v --log-file",
+     "-e -o --input-format --strict --module --common-module --log-level -v --log-file --bytes",
      "xml json table csv tsv ndjson html", ""},
     {"encode", "encode v.json", "encode", "-", "-o", "", ""},
 };
@@ -94,6 +94,8 @@ const OptionCase kOptions[] = {
     {"--log-level", "--log-level none", [](const Mode& m) { return m.logLevel == LogLevel::None; }},
     {"-v", "-v", [](const Mode& m) { return m.logLevel == LogLevel::InOut; }},
     {"--log-file", "--log-file log.txt", [](const Mode& m) { return m.logFile == "log.txt"; }},
+    {"-r", "-r", [](const Mode& m) { return m.recursive; }},
+    {"--bytes", "--bytes", [](const Mode& m) { return m.bytes; }},
 };
 // clang-format on
 
@@ -129,8 +131,12 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 const bool labelOk = option == nullptr ||
                                      std::string(option->option) != "--label" ||
                                      listed(row.labels, shown);
+                // --bytes writes cmp's lines: the default output or -f table.
+                const bool bytesOk = option == nullptr ||
+                                     std::string(option->option) != "--bytes" || format == "-" ||
+                                     format == "table";
                 const Resolved r = resolveLine(words(line));
-                if (formatOk && optionOk && fieldOk && labelOk) {
+                if (formatOk && optionOk && fieldOk && labelOk && bytesOk) {
                     ASSERT_EQ(r.kind, Resolved::Kind::Run) << r.message;
                     if (format != "-") {
                         EXPECT_TRUE(r.mode.formatGiven);
@@ -145,19 +151,27 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 // Both sides named: the option or -f, and the command or the
                 // format.
                 const std::string& says = r.message;
-                const bool namesOption = (!optionOk || !fieldOk || !labelOk) &&
+                const bool namesOption = (!optionOk || !fieldOk || !labelOk || !bytesOk) &&
                                          says.find(option->option) != std::string::npos;
                 const bool namesFormat = !formatOk && says.find("--format") != std::string::npos;
                 EXPECT_TRUE(namesOption || namesFormat) << says;
+                // Or a mode flag of the line, or the command the option
+                // needs ("needs diff").
+                const auto lineFlags = words(row.line);
                 const bool namesOther =
                     says.find(row.label) != std::string::npos ||
+                    says.find(" needs ") != std::string::npos ||
+                    std::any_of(lineFlags.begin(), lineFlags.end(),
+                                [&says](const std::string& w) {
+                                    return w[0] == '-' && says.find(w) != std::string::npos;
+                                }) ||
                     (format != "-" && says.find("--format " + format) != std::string::npos) ||
                     (format == "-" && says.find("--format xml") != std::string::npos);
                 EXPECT_TRUE(namesOther) << says;
             }
         }
     }
-    EXPECT_EQ(cells, 8 * 11 * 12);
+    EXPECT_EQ(cells, 8 * 11 * 14);
 }
 
 // The modes themselves, two at a time: a subcommand or mode flag with another

@@ -26,9 +26,16 @@ TEST(Inputs, NamesAreShownAndFoldersExpandSortedWithoutHiddenFiles) {
         writeFile(dir.path("blocks/") + name, "x");
     }
     std::filesystem::create_directory(dir.path("blocks/sub"));
+    writeFile(dir.path("blocks/sub/c.bin"), "x");
     const std::vector<std::string> expanded = expandInputs({dir.path("blocks"), "-", "gone.bin"});
     EXPECT_EQ(expanded, (std::vector<std::string>{dir.path("blocks/a.bin"),
                                                   dir.path("blocks/b.bin"), "-", "gone.bin"}));
+    // -r: the folder inside in its place by name; the run's output left out.
+    Expansion how;
+    how.recursive = true;
+    how.outputs = {dir.path("blocks/b.bin")};
+    EXPECT_EQ(expandInputs({dir.path("blocks")}, how),
+              (std::vector<std::string>{dir.path("blocks/a.bin"), dir.path("blocks/sub/c.bin")}));
 }
 
 // Whole blocks as they come, then the partial rest, then the end.

@@ -48,7 +48,14 @@ void noteLeftOut(const Mode& mode, const std::string& name, const StatusMap& map
 int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     std::vector<std::string> inputs;
     try {
-        inputs = expandInputs(mode.inputs);
+        Expansion how;
+        how.recursive = mode.recursive;
+        for (const std::string& written : {mode.output, mode.logFile}) {
+            if (!written.empty() && written != "-") {
+                how.outputs.push_back(written);
+            }
+        }
+        inputs = expandInputs(mode.inputs, how);
     } catch (const InputError& e) {
         printError(e.what());
         return kInputError;
@@ -69,17 +76,24 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
+    bool anyRead = false;
     std::set<std::string> noted;
     writer.begin();
     for (const std::string& path : inputs) {
         const std::string name = displayName(path);
         const int code = analysis.run(path, convert);
+        anyRead = anyRead || code == kOk;
         const Decoded decoded = analysis.decoded(name, code);
         const std::string problem = writer.write(decoded);
         noteLeftOut(mode, name, *decoded.map, noted);
         worst = std::max(worst, settle(mode, name, code, analysis, problem));
     }
     writer.end();
+    if (!anyRead && mode.output != "-") {
+        // Nothing to show for the run: FILE stays as it was (Output's
+        // destructor removes what was written).
+        return worst;
+    }
     return output.finish() ? worst : kOutputError;
 }
 

@@ -16,9 +16,11 @@ namespace {
 const char kProgram[] = "qlx5100-status";
 
 const char kInputHelp[] =
-    "A binary status block, '-' for standard input, or a hex dump (xxd, od -Ax -tx1, "
-    "hexdump -C, or bare hex bytes). Several files or a directory make a batch: one result "
-    "per file, each with its file name.";
+    "A binary status block, '-' for standard input (named (stdin), in a stream (stdin)#1, "
+    "...), or a hex dump (xxd, xxd -i, od -Ax -tx1, hexdump -C, or bare hex bytes). Several "
+    "files or a directory make a batch: one result per file, each with its file name; -r "
+    "reads the folders inside too. -o FILE is never one of the inputs: that is refused, and "
+    "a directory being read leaves FILE out.";
 
 const char kModulesBySoname[] =
     "The analyzer is looked for in " QLX5100_STATUS_RELATIVE_MODULE_DIR
@@ -39,6 +41,7 @@ const char* const kExamples[] = {
     "qlx5100-status --annotate dump.bin",
     "qlx5100-status --format json examples/blocks/ > all.json",
     "qlx5100-status diff before.bin after.bin",
+    "qlx5100-status -r -f csv dumps/ -o dumps/report.csv",
     "qlx5100-status --format html examples/blocks/ -o report.html",
     "qlx5100-status -f csv -e ToolStatus -e 'HeaterTemperature[1]' examples/blocks/",
     "poller | qlx5100-status --stream -f ndjson --strict",
@@ -53,9 +56,11 @@ const char kDiffHelp[] =
     "(xml, the default, and table; nothing when they are equal). csv and tsv write "
     "key,index,old,new; ndjson a line {\"key\", \"index\", \"old\", \"new\"} per row; json "
     "an array of them (null for absent); html a page with both blocks, changes marked. "
-    "-e limits the rows (and the exit code) to the fields given. Exit 0 when the blocks "
-    "decode to the same values, 1 when not; with --strict 3 when either has expert "
-    "warnings.";
+    "-e limits the rows (and the exit code) to the fields given. Blocks that decode alike but "
+    "differ in bytes no field reads, or in length, differ too, with a note saying where. "
+    "--bytes lists every differing byte as cmp -l does: the offset from 1 and both bytes in "
+    "octal. Exit 0 when the blocks are the same, 1 when not; with --strict 3 when either has "
+    "expert warnings.";
 
 const char kEncodeHelp[] =
     "VALUES is one JSON object keyed by field name (qlx5100-status --describe lists them), or "

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "exitcodes.h"
@@ -14,6 +16,7 @@
 #include "modules.h"
 #include "output.h"
 #include "rawoptions.h"
+#include "samefile.h"
 
 namespace qs = qlx5100status;
 
@@ -45,6 +48,17 @@ int run(int argc, char** argv) {
             break;
     }
     const qs::Mode& mode = resolved.mode;
+    // Before anything is read or opened: the output would replace the input.
+    std::vector<std::string> read = mode.inputs;
+    if (read.empty() && mode.command == qs::Command::Stream) {
+        read.push_back("-");
+    }
+    const std::string clash =
+        qs::outputOverInput({{"-o", mode.output}, {"--log-file", mode.logFile}}, read);
+    if (!clash.empty()) {
+        qs::printError(clash);
+        return qs::kUsage;
+    }
     if (mode.command == qs::Command::Encode) {
         return qs::runEncode(mode);
     }

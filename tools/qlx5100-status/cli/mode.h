@@ -34,6 +34,8 @@ struct Mode {
     FieldSelection selection;
     std::vector<Label> labels;  // prometheus' constant labels, names checked
     bool strict = false;
+    bool recursive = false;  // -r: folders inside folders too
+    bool bytes = false;      // diff --bytes: the bytes that differ, not the fields
     std::size_t blockSize = kBlockSize;
     // The inputs (Analyse, Annotate, Stream), OLD and NEW (Diff), the values
     // file (Encode).

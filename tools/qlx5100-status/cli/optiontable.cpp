@@ -58,7 +58,7 @@ std::vector<CommandDef> makeCommands() {
         // Metrics describe a state, not the change between two.
         {Command::Diff, "diff", "diff", kEveryFormat & ~formatBit(Format::Prometheus),
          "xml, json, table, csv, tsv, ndjson or html", 2, 2, "blocks",
-         "Compare the decoded values of two blocks; exit 0 when equal, 1 when not",
+         "Compare two blocks' values (or bytes); exit 0 when the same, 1 when not",
          "diff [OPTIONS] OLD NEW"},
         {Command::Encode, "encode", "encode", 0, "a binary block", 1, 1, "values files",
          encodeSummary.c_str(), "encode [OPTIONS] VALUES"},
@@ -102,12 +102,16 @@ std::vector<OptionDef> makeOptions() {
         valued(OptionId::Output, "-o", "--output", "FILE",
                "Write the result (the diff, the block, the dictionary) to this file instead of "
                "standard output; an existing FILE is replaced only once it is complete (with "
-               "--stream -f prometheus, after every block)",
+               "--stream -f prometheus, after every block); never one of the inputs",
                Completion::File, kAllCommands),
         valued(OptionId::InputFormat, "", "--input-format", "HOW",
                "How to read inputs: auto (default: text that looks like a hex dump is one), "
                "binary or hex",
                Completion::Choice, kAnalysing, namesOf(kInputFormats)),
+        flag(OptionId::Recursive, "-r", "--recursive",
+             "Read the folders inside a folder given as input too (without it they are skipped, "
+             "and named)",
+             bit(Command::Analyse) | bit(Command::Annotate)),
         flag(OptionId::Annotate, "", "--annotate",
              "Print each block as an annotated hex dump with every field's value",
              bit(Command::Annotate) | bit(Command::Stream)),
@@ -120,6 +124,9 @@ std::vector<OptionDef> makeOptions() {
                Completion::None, bit(Command::Stream)),
         flag(OptionId::Strict, "", "--strict",
              "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
+        flag(OptionId::Bytes, "", "--bytes",
+             "diff: list every byte that differs, as cmp -l does (offset from 1, octal bytes)",
+             bit(Command::Diff)),
         flag(OptionId::Describe, "", "--describe",
              "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
              "block (ksy) or the JSON outputs (json-schema)",

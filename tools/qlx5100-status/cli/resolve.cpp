@@ -92,6 +92,9 @@ void checkOptionsTaken(const RawOptions& raw, Command command) {
         if (command == Command::Analyse && (def.commands & bit(Command::Stream)) != 0) {
             throw Refusal{optionName(def) + " needs --stream"};
         }
+        if (command == Command::Analyse && def.commands == bit(Command::Diff)) {
+            throw Refusal{optionName(def) + " needs diff (diff " + def.longName + " OLD NEW)"};
+        }
         throw Refusal{optionName(def) + " and " + cmd.label + " cannot be combined"};
     }
 }
@@ -275,6 +278,12 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
             case OptionId::Strict:
                 mode.strict = true;
                 break;
+            case OptionId::Recursive:
+                mode.recursive = true;
+                break;
+            case OptionId::Bytes:
+                mode.bytes = true;
+                break;
             default:
                 break;
         }
@@ -283,6 +292,14 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
         mode.inputFormat != InputFormat::Binary) {
         throw Refusal{"--stream and --input-format " + *raw.last(OptionId::InputFormat) +
                       " cannot be combined: --stream reads binary blocks"};
+    }
+    // --bytes writes cmp's lines, no table of fields in any form.
+    if (mode.bytes && mode.formatGiven && mode.format != Format::Table) {
+        throw Refusal{"--bytes and --format " + std::string(formatInfo(mode.format).name) +
+                      " cannot be combined: --bytes writes cmp -l lines"};
+    }
+    if (mode.bytes && !mode.selection.all()) {
+        throw Refusal{"-e/--field and --bytes cannot be combined: --bytes lists every byte"};
     }
 }
 

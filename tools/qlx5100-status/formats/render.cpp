@@ -1,10 +1,12 @@
 #include "render.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iomanip>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
+#include <string>
 
 #include "escape.h"
 #include "fields.h"
@@ -396,6 +398,21 @@ Json differencesJson(const std::vector<Difference>& differences) {
         list.push_back(std::move(row));
     }
     return list;
+}
+
+void writeByteDifferences(std::ostream& out, const std::vector<std::uint8_t>& before,
+                          const std::vector<std::uint8_t>& after) {
+    const auto width =
+        static_cast<int>(std::to_string(std::min(before.size(), after.size())).size());
+    std::ostringstream line;
+    for (const ByteRun& run : differingBytes(before, after)) {
+        for (std::size_t i = run.first; i <= run.last; ++i) {
+            line.str("");
+            line << std::dec << std::setw(width) << i + 1 << ' ' << std::oct << std::setw(3)
+                 << unsigned{before[i]} << ' ' << std::setw(3) << unsigned{after[i]} << '\n';
+            out << line.str();
+        }
+    }
 }
 
 }  // namespace qlx5100status

@@ -67,4 +67,10 @@ Json describeJson();
 void writeDifferences(std::ostream& out, const std::vector<Difference>& differences, Format format);
 Json differencesJson(const std::vector<Difference>& differences);
 
+// diff --bytes: a line per differing byte within the shorter block, as cmp -l
+// writes it: the offset counted from 1 (right-aligned to the width of the
+// shorter block's length) and the two bytes in octal, three columns each.
+void writeByteDifferences(std::ostream& out, const std::vector<std::uint8_t>& before,
+                          const std::vector<std::uint8_t>& after);
+
 }  // namespace qlx5100status

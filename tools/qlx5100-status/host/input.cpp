@@ -12,6 +12,7 @@
 #include "hexdump.h"
 #include "messages.h"
 #include "orvplatform/hostloader.h"
+#include "samefile.h"
 
 namespace qlx5100status {
 
@@ -80,7 +81,73 @@ std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format,
     }
 }
 
-std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
+namespace {
+
+const char* whatItIs(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::not_found:
+            return "a symbolic link to nothing";
+        case fs::file_type::fifo:
+            return "a FIFO";
+        case fs::file_type::socket:
+            return "a socket";
+        case fs::file_type::character:
+        case fs::file_type::block:
+            return "a device";
+        default:
+            return "not a regular file";
+    }
+}
+
+// Everything skipped is named, so that a batch does not quietly come out
+// short. open holds the real paths of the folders being listed, outermost
+// first: a link to one of them would be listed for ever.
+void listFolder(const fs::path& folder, const Expansion& how, std::vector<fs::path>& open,
+                std::vector<std::string>& out) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(folder, ec);
+    if (!ec && std::find(open.begin(), open.end(), real) != open.end()) {
+        printNote(shown(folder.string()) + ": skipped: a link back to " + shown(real.string()) +
+                  ", a folder being read (a loop)");
+        return;
+    }
+    std::vector<fs::directory_entry> entries;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string base = entry.path().filename().string();
+        if (!base.empty() && base[0] != '.') {
+            entries.push_back(entry);
+        }
+    }
+    if (ec) {
+        throw InputError(shown(folder.string()) + ": " + ec.message());
+    }
+    std::sort(entries.begin(), entries.end());
+    open.push_back(real);
+    for (const fs::directory_entry& entry : entries) {
+        const std::string path = entry.path().string();
+        std::error_code typeError;
+        const fs::file_status status = entry.status(typeError);
+        if (fs::is_directory(status)) {
+            if (how.recursive) {
+                listFolder(entry.path(), how, open, out);
+            } else {
+                printNote(shown(path) + ": skipped: a folder (-r reads the folders inside)");
+            }
+        } else if (!fs::is_regular_file(status)) {
+            printNote(shown(path) + ": skipped: " + whatItIs(status.type()));
+        } else if (std::any_of(how.outputs.begin(), how.outputs.end(),
+                               [&path](const std::string& o) { return sameFile(path, o); })) {
+            printNote(shown(path) + ": skipped: this run writes it");
+        } else {
+            out.push_back(path);
+        }
+    }
+    open.pop_back();
+}
+
+}  // namespace
+
+std::vector<std::string> expandInputs(const std::vector<std::string>& paths, const Expansion& how) {
     std::vector<std::string> out;
     for (const std::string& path : paths) {
         std::error_code ec;
@@ -88,33 +155,8 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& paths) {
             out.push_back(path);
             continue;
         }
-        std::vector<std::string> files;
-        for (const auto& entry : fs::directory_iterator(path, ec)) {
-            const std::string base = entry.path().filename().string();
-            std::error_code typeError;
-            const fs::file_status status = entry.status(typeError);
-            if (base.empty() || base[0] == '.' || fs::is_directory(status)) {
-                continue;
-            }
-            if (fs::is_regular_file(status)) {
-                files.push_back(entry.path().string());
-                continue;
-            }
-            // Named, so that a batch does not quietly come out one input short.
-            const fs::file_type type = status.type();
-            printNote(shown(entry.path().string()) + ": skipped: " +
-                      (type == fs::file_type::not_found   ? "a symbolic link to nothing"
-                       : type == fs::file_type::fifo      ? "a FIFO"
-                       : type == fs::file_type::socket    ? "a socket"
-                       : type == fs::file_type::character ? "a device"
-                       : type == fs::file_type::block     ? "a device"
-                                                          : "not a regular file"));
-        }
-        if (ec) {
-            throw InputError(shown(path) + ": " + ec.message());
-        }
-        std::sort(files.begin(), files.end());
-        out.insert(out.end(), files.begin(), files.end());
+        std::vector<fs::path> open;
+        listFolder(path, how, open, out);
     }
     return out;
 }

@@ -34,10 +34,21 @@ std::vector<std::uint8_t> readBytes(const std::string& path);
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format,
                                     bool* fromDump = nullptr);
 
-// Paths as given, with each directory replaced by the regular files directly
-// inside it, sorted by name (hidden files left out). Other paths are kept as
-// they are, for readInput to report. Throws InputError for a folder it cannot
-// list.
-std::vector<std::string> expandInputs(const std::vector<std::string>& paths);
+// How expandInputs() reads a folder.
+struct Expansion {
+    bool recursive = false;  // -r: the folders inside it too
+    // Left out where a folder holds them: the run's own outputs (-o FILE,
+    // --log-file), which the next run would read back as blocks.
+    std::vector<std::string> outputs;
+};
+
+// Paths as given, with each directory replaced by the regular files inside
+// it, sorted by name, hidden entries left out; with recursive, the folders
+// inside it in their place by name, a link that leads back into a folder
+// being read (a loop) named and skipped; without, each folder inside named as
+// skipped. Other paths are kept as they are, for readInput to report. Throws
+// InputError for a folder it cannot list.
+std::vector<std::string> expandInputs(const std::vector<std::string>& paths,
+                                      const Expansion& how = Expansion());
 
 }  // namespace qlx5100status

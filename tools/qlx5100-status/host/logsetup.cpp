@@ -5,6 +5,7 @@
 
 #include <boost/core/null_deleter.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/log/attributes/constant.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
@@ -22,6 +23,9 @@ namespace qlx5100status {
 namespace logging = boost::log;
 
 namespace {
+
+// The attribute LoggedInput adds to the records: the input's name, shown().
+constexpr const char* kInputAttribute = "Input";
 
 // The log file, for finishLogging(); the sink holds it too.
 boost::shared_ptr<FileStream> logFile_;
@@ -78,6 +82,9 @@ void formatRecord(const logging::record_view& rec, logging::formatting_ostream& 
         out << " [" << *thread << ']';
     }
     out << ' ';
+    if (const auto input = logging::extract<std::string>(kInputAttribute, rec)) {
+        out << *input << ": ";
+    }
     writeRecordText(rec, out);
 }
 
@@ -137,6 +144,19 @@ void setUpLogging(LogLevel level, const std::string& logFile) {
         const auto severity = logging::extract<RynCmnLog::severity_level>("Severity", values);
         return severity && static_cast<int>(*severity) >= threshold;
     });
+}
+
+LoggedInput::LoggedInput(const std::string& name) {
+    auto added = logging::core::get()->add_thread_attribute(
+        kInputAttribute, logging::attributes::constant<std::string>(name));
+    attribute_ = added.first;
+    added_ = added.second;
+}
+
+LoggedInput::~LoggedInput() {
+    if (added_) {
+        logging::core::get()->remove_thread_attribute(attribute_);
+    }
 }
 
 bool finishLogging() {

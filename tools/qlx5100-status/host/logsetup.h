@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include <boost/log/attributes/attribute_set.hpp>
 #include <boost/log/core/record_view.hpp>
 #include <boost/log/utility/formatting_ostream.hpp>
 
@@ -35,6 +36,21 @@ void setUpLogging(LogLevel level, const std::string& logFile);
 // thread they start with: "--> Ns::function (file.cpp:42) message", a
 // multi-line message joined with " | ".
 void writeRecordText(const boost::log::record_view& rec, boost::log::formatting_ostream& out);
+
+// While one lives, the records made on this thread (the analyzer's, while
+// it reads the input) carry the input's name, and the tool's log lines show
+// it first: "... error [tid] short.bin: Ns::function (file.cpp:42) message".
+class LoggedInput {
+public:
+    explicit LoggedInput(const std::string& name);
+    ~LoggedInput();
+    LoggedInput(const LoggedInput&) = delete;
+    LoggedInput& operator=(const LoggedInput&) = delete;
+
+private:
+    boost::log::attribute_set::iterator attribute_;
+    bool added_ = false;
+};
 
 // Closes the log file, if there is one; false, with a message, when a record
 // could not be written to it.

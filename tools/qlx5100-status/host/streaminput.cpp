@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "escape.h"
 #include "input.h"
 #include "orvplatform/hostloader.h"
 
@@ -18,10 +17,7 @@ int noClose(std::FILE*) {
 }  // namespace
 
 BlockStream::BlockStream(const std::string& path, std::size_t blockSize)
-    : file_(nullptr, &noClose),
-      in_(stdin),
-      blockSize_(blockSize),
-      name_(path == "-" ? "stdin" : shown(path)) {
+    : file_(nullptr, &noClose), in_(stdin), blockSize_(blockSize), name_(displayName(path)) {
     if (path == "-") {
         orvplatform::setBinaryMode(stdin);
         return;

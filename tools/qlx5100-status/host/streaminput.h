@@ -24,7 +24,7 @@ public:
     // Throws InputError for a read error.
     Got next(std::vector<std::uint8_t>& block);
 
-    // "stdin" or the path, shown().
+    // As every input is named (displayName): "(stdin)" or the path, shown().
     const std::string& name() const { return name_; }
 
 private:

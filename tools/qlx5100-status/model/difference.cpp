@@ -38,6 +38,23 @@ std::vector<Difference> compareMaps(const StatusMap& before, const StatusMap& af
     return out;
 }
 
+std::vector<ByteRun> differingBytes(const std::vector<std::uint8_t>& before,
+                                    const std::vector<std::uint8_t>& after) {
+    std::vector<ByteRun> runs;
+    const std::size_t common = std::min(before.size(), after.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (before[i] == after[i]) {
+            continue;
+        }
+        if (!runs.empty() && runs.back().last + 1 == i) {
+            runs.back().last = i;
+        } else {
+            runs.push_back({i, i});
+        }
+    }
+    return runs;
+}
+
 std::vector<Difference> selectDifferences(std::vector<Difference> differences,
                                           const FieldSelection& selection) {
     if (selection.all()) {

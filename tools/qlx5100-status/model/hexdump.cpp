@@ -69,7 +69,7 @@ std::string hex(std::size_t value) {
     return "0x" + out;
 }
 
-enum class Dialect { Xxd, BytePerGroup, Bare };
+enum class Dialect { Xxd, BytePerGroup, Bare, CArray };
 
 class Reader {
 public:
@@ -92,10 +92,16 @@ public:
             repeat();
             return;
         }
+        if (!dialect_ && isArrayHead(text)) {
+            dialect_ = Dialect::CArray;
+            return;
+        }
         if (!dialect_) {
             dialect_ = detect(text);
         }
-        if (*dialect_ == Dialect::Bare) {
+        if (*dialect_ == Dialect::CArray) {
+            arrayLine(text);
+        } else if (*dialect_ == Dialect::Bare) {
             bare(text);
         } else {
             withOffset(text);
@@ -109,6 +115,9 @@ public:
         }
         if (bytes_.empty()) {
             fail("no hex bytes found");
+        }
+        if (dialect_ == Dialect::CArray && !arrayClosed_) {
+            fail("the C array has no closing \"};\"");
         }
         return std::move(bytes_);
     }
@@ -138,6 +147,39 @@ private:
             ++second;
         }
         return (end >= 4 && end > second) ? Dialect::BytePerGroup : Dialect::Bare;
+    }
+
+    // xxd -i: "unsigned char name[] = {", whatever the type and name.
+    static bool isArrayHead(std::string_view text) {
+        return text.back() == '{' && text.find('[') != std::string_view::npos &&
+               text.find('=') != std::string_view::npos;
+    }
+
+    // The array's body is bare hex; after its "};" only the length line
+    // xxd -i writes ("unsigned int name_len = 1024;"), which must agree.
+    void arrayLine(std::string_view text) {
+        if (!arrayClosed_) {
+            if (text == "};") {
+                arrayClosed_ = true;
+            } else {
+                bare(text);
+            }
+            return;
+        }
+        const std::size_t equals = text.find('=');
+        const std::string_view value =
+            equals == std::string_view::npos || text.back() != ';' || lengthSeen_
+                ? std::string_view()
+                : trim(text.substr(equals + 1, text.size() - equals - 2));
+        if (value.empty() || value.size() > 16 ||
+            value.find_first_not_of("0123456789") != std::string_view::npos) {
+            fail("after the C array's \"};\" only its length line, found " + quoted(text));
+        }
+        lengthSeen_ = true;
+        if (std::stoull(std::string(value)) != bytes_.size()) {
+            fail("the C array's length line says " + std::string(value) +
+                 " bytes; the array holds " + std::to_string(bytes_.size()));
+        }
     }
 
     void repeat() {
@@ -353,6 +395,8 @@ private:
     std::string_view raw_;
     bool byteOrderKnown_ = false;
     bool repeatPending_ = false;
+    bool arrayClosed_ = false;
+    bool lengthSeen_ = false;
 };
 
 }  // namespace
@@ -461,8 +505,7 @@ std::string dumpText(std::string_view data) {
     return text;
 }
 
-bool looksLikeHexDump(std::string_view text) {
-    bool digit = false;
+bool isText(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
@@ -477,9 +520,13 @@ bool looksLikeHexDump(std::string_view text) {
         if (!(u >= 0x20 && u < 0x7F) && !isBlank(c) && c != '\n') {
             return false;
         }
-        digit = digit || hexValue(c) >= 0;
     }
-    return digit;
+    return true;
+}
+
+bool looksLikeHexDump(std::string_view text) {
+    return isText(text) &&
+           std::any_of(text.begin(), text.end(), [](char c) { return hexValue(c) >= 0; });
 }
 
 namespace {

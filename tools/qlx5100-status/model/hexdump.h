@@ -11,6 +11,9 @@
 //     xxd -e (little-endian groups, told by the text column) is refused.
 //   - bare hex: whitespace- or comma-separated groups of an even number of
 //     digits, each optionally written with "0x" (`xxd -p`, hand-written).
+//   - a C array as `xxd -i` writes it: bare hex between a first line
+//     "TYPE NAME[] = {" and "};", then optionally "unsigned int NAME_len = N;",
+//     whose N must be the array's length.
 // Blank lines and lines starting with '#' are skipped everywhere.
 //
 // Not accepted, with a message that says why: odd digit counts, characters
@@ -64,6 +67,9 @@ std::vector<std::uint8_t> parseHexDump(std::string_view text,
 // mark, UTF-16 (with its mark) as UTF-8, without NULs at the end (some
 // editors and tools pad with them).
 std::string dumpText(std::string_view data);
+
+// True when text holds only printable characters (UTF-8) and white space.
+bool isText(std::string_view text);
 
 // True when text (dumpText) could be a hex dump rather than a binary block:
 // it holds only printable characters (UTF-8) and white space, and has a hex
