@@ -1,6 +1,6 @@
-// Counts of the dynamic loader's entry points called anywhere in the process,
-// so a benchmark can show how many loads, look-ups and frees one round trip
-// costs. The counting wrappers are defined in loader_calls.cpp.
+// Counts of the dynamic loader's entry points called by the calling thread,
+// from any module, so a benchmark can show how many loads, look-ups and frees
+// one round trip costs. The counting wrappers are defined in loader_calls.cpp.
 #pragma once
 
 #include <cstdint>

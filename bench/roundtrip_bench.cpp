@@ -214,7 +214,7 @@ void BM_Records(benchmark::State& state) {
 // ---- The host's round trip ----
 
 // On one thread the loader calls of the timed loop are counted too (the
-// counts are process-wide, so two threads would count each other's).
+// counts are the calling thread's own).
 void BM_RoundTrip(benchmark::State& state) {
     std::vector<char> block = benchhost::makeStatusBlock(static_cast<int>(state.range(0)));
     const loadercalls::Counts before = loadercalls::snapshot();

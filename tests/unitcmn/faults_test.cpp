@@ -93,6 +93,13 @@ TEST_F(Faults, OrdinaryExceptionsAndResultsPassTheGuardUnchanged) {
     EXPECT_EQ(orvplatform::guardedCall([](int a, int b) { return a * b; }, 6, 7), 42);
 }
 
+// Only the module's own exports: the C library's malloc, which dlsym finds
+// through the module's dependencies, is not one of its procedures.
+TEST_F(Faults, GetProcAddressGivesOnlyTheModulesOwnExports) {
+    EXPECT_TRUE(readAt);
+    EXPECT_FALSE(proc<void*(std::size_t)>("malloc"));
+}
+
 // Outside a guard a fault is not ours: the process ends as without us.
 TEST_F(Faults, FaultOutsideAGuardEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -67,6 +67,24 @@ std::string ownDirectory() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The loaded object whose mapping holds address, or null. dladdr1 would tell
+// as well, but it takes the loader's lock, which every dlopen, dlsym and
+// dlclose of every thread takes too: five more times per round trip, and on
+// two threads each one may have to wait for the other thread's loader call.
+// _dl_find_object (glibc 2.35) reads the loader's tables without a lock.
+link_map* objectContaining(const void* address) {
+#if defined(DLFO_STRUCT_HAS_EH_DBASE)
+    dl_find_object found{};
+    return _dl_find_object(const_cast<void*>(address), &found) == 0 ? found.dlfo_link_map : nullptr;
+#else
+    Dl_info info{};
+    link_map* found = nullptr;
+    return dladdr1(address, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) != 0
+               ? found
+               : nullptr;
+#endif
+}
+
 }  // namespace
 
 namespace orvplatform {
@@ -170,11 +188,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     // the module's own exports only. A function found elsewhere is not one
     // the module provides.
     link_map* own = nullptr;
-    link_map* found = nullptr;
-    Dl_info info{};
-    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 ||
-        dladdr1(symbol, &info, reinterpret_cast<void**>(&found), RTLD_DL_LINKMAP) == 0 ||
-        found != own) {
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || objectContaining(symbol) != own) {
         return nullptr;
     }
     return reinterpret_cast<FARPROC>(symbol);
