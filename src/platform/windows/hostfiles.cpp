@@ -31,6 +31,19 @@ std::wstring widePath(const std::string& path) {
     return wide;
 }
 
+// The path with its drive and folder: wine's ReplaceFileW fails with
+// ERROR_DIRECTORY on a relative path or one without a drive (\tmp\x).
+std::wstring fullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    return full;
+}
+
 // The tool says why with strerror(), which knows errno values only.
 int errnoFor(DWORD code) {
     switch (code) {
@@ -202,8 +215,8 @@ std::FILE* ReplacementFile::takeStream() {
 }
 
 bool ReplacementFile::replace() {
-    const std::wstring from = widePath(path_);
-    const std::wstring to = widePath(target_);
+    const std::wstring from = fullPath(widePath(path_));
+    const std::wstring to = fullPath(widePath(target_));
     // ReplaceFileW gives the new file the old one's attributes and access
     // control list (what the POSIX side keeps with the mode bits); with
     // nothing to replace, a plain move.
