@@ -103,9 +103,31 @@ Handle openForQuery(const std::string& path) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-bool isRegular(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
-    return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+// The identity of the regular file open in handle. FileIdInfo first: it has
+// the whole file id, and wine answers it for a standard handle inherited from
+// a Unix descriptor, where GetFileInformationByHandle fails; the older call
+// where a file system has no FileIdInfo (FAT).
+std::optional<FileIdentity> regularIdentity(HANDLE handle) {
+    FILE_BASIC_INFO basic{};
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::nullopt;
+    }
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        std::uint64_t half[2];
+        static_assert(sizeof half == sizeof id.FileId.Identifier, "a file id is 128 bits");
+        std::memcpy(half, id.FileId.Identifier, sizeof half);
+        return FileIdentity{id.VolumeSerialNumber, half[0] ^ half[1]};
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return std::nullopt;
+    }
+    return FileIdentity{
+        info.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 // The temporary file being written, for the console's control handler: an
@@ -137,27 +159,18 @@ void setPending(const std::wstring& path) {
 }  // namespace
 
 std::optional<FileIdentity> regularFileIdentity(const std::string& path) {
-    BY_HANDLE_FILE_INFORMATION info{};
     if (path == "-") {
         const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        if (input == INVALID_HANDLE_VALUE || input == nullptr || !isRegular(input, info)) {
-            return std::nullopt;
-        }
-    } else {
-        const Handle file = openForQuery(path);
-        if (!file.valid() || !isRegular(file.get(), info)) {
-            return std::nullopt;
-        }
+        return input == INVALID_HANDLE_VALUE || input == nullptr ? std::nullopt
+                                                                 : regularIdentity(input);
     }
-    return FileIdentity{
-        info.dwVolumeSerialNumber,
-        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    const Handle file = openForQuery(path);
+    return file.valid() ? regularIdentity(file.get()) : std::nullopt;
 }
 
 bool isSpecialFile(const std::string& path) {
     const Handle file = openForQuery(path);
-    BY_HANDLE_FILE_INFORMATION info{};
-    return file.valid() && !isRegular(file.get(), info);
+    return file.valid() && !regularIdentity(file.get());
 }
 
 ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {

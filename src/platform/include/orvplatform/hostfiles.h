@@ -18,11 +18,15 @@ namespace orvplatform {
 
 // Who a file is: equal for every path that leads to the same file.
 struct FileIdentity {
-    std::uint64_t volume = 0;
+    std::uint64_t volume = 0;  // 0: the system did not say
     std::uint64_t index = 0;
 
+    // A volume the system did not say (wine's standard input, handed on from
+    // a Unix descriptor) leaves the index alone to decide: refusing a rare
+    // pair of files that only look alike loses nothing, writing over an input
+    // would.
     friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
-        return a.volume == b.volume && a.index == b.index;
+        return a.index == b.index && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
     }
 };
 
