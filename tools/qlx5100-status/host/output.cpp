@@ -1,13 +1,6 @@
 #include "output.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -66,20 +59,15 @@ FileStream::FileStream(const std::string& path, const char* mode)
     }
 }
 
-#ifndef _WIN32
-FileStream::FileStream(int descriptor)
-    : std::ostream(nullptr),
-      file_((errno = 0, fdopen(descriptor, "wb")), &std::fclose),
-      buffer_(file_.get()) {
+FileStream::FileStream(std::FILE* file, int error)
+    : std::ostream(nullptr), file_(file, &std::fclose), buffer_(file) {
     if (file_) {
         rdbuf(&buffer_);
     } else {
-        error_ = errno;
-        ::close(descriptor);
+        error_ = error;
         setstate(std::ios::badbit);
     }
 }
-#endif
 
 bool FileStream::close() {
     if (!file_) {
@@ -122,109 +110,28 @@ bool finishStandardOutput() {
     return false;
 }
 
-#ifndef _WIN32
-namespace {
-
-// The temporary file of the output being written, for the signal handler: an
-// interrupted run (Ctrl-C, systemctl stop) leaves neither FILE half written
-// nor a stray temporary file beside it. One at a time: a stream puts each
-// block's file in place before it starts the next.
-char pendingTemporary[4096];
-
-extern "C" void removePendingAndDie(int signal) {
-    if (pendingTemporary[0] != '\0') {
-        ::unlink(pendingTemporary);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void setPending(const std::string& path) {
-    static const bool handled = [] {
-        for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
-            // A signal ignored (nohup) stays ignored.
-            if (std::signal(s, removePendingAndDie) == SIG_IGN) {
-                std::signal(s, SIG_IGN);
-            }
-        }
-        return true;
-    }();
-    (void)handled;
-    // The first byte last: the handler sees a whole path or none.
-    pendingTemporary[0] = '\0';
-    if (path.empty() || path.size() >= sizeof pendingTemporary) {
-        return;
-    }
-    std::memcpy(pendingTemporary + 1, path.data() + 1, path.size() - 1);
-    pendingTemporary[path.size()] = '\0';
-    pendingTemporary[0] = path[0];
-}
-
-// The bits a new file gets: what fopen() would give it.
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-}  // namespace
-#endif
-
-Output::Output(const std::string& path, Writing how) : path_(path), target_(path) {
+Output::Output(const std::string& path, Writing how) : path_(path) {
     if (path_ == "-") {
         return;
     }
-#ifdef _WIN32
-    // Windows' rename does not replace a file: written in place there.
-    (void)how;
-    file_ = std::make_unique<FileStream>(path_, "wb");
-#else
-    struct stat st {};
     // Through a link, the file it leads to is replaced and the link stays.
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::error_code ec;
+    std::string target = path_;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path_, ec))) {
         const std::filesystem::path resolved = std::filesystem::canonical(path_, ec);
         if (!ec) {
-            target_ = resolved.string();
+            target = resolved.string();
         }
     }
-    const bool exists = ::stat(target_.c_str(), &st) == 0;
-    if (how == Writing::AsItGoes || (exists && !S_ISREG(st.st_mode))) {
+    if (how == Writing::AsItGoes || orvplatform::isSpecialFile(target)) {
         file_ = std::make_unique<FileStream>(path_, "wb");
         return;
     }
-    const mode_t mode = exists ? (st.st_mode & 07777) : newFileMode();
-    const std::filesystem::path target(target_);
-    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    // A dot file: the textfile collector reads only *.prom, and ls hides it.
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    errno = 0;
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        error_ = errno;
-        return;
-    }
-    temporary_ = pattern;
-    setPending(temporary_);
-    errno = 0;
-    if (::fchmod(fd, mode) != 0) {
-        error_ = errno;
-        ::close(fd);
-        return;
-    }
-    file_ = std::make_unique<FileStream>(fd);
-#endif
+    replacement_ = std::make_unique<orvplatform::ReplacementFile>(target);
+    file_ = std::make_unique<FileStream>(replacement_->takeStream(), replacement_->error());
 }
 
-Output::~Output() {
-#ifndef _WIN32
-    if (!temporary_.empty()) {
-        file_.reset();
-        ::unlink(temporary_.c_str());
-        setPending("");
-    }
-#endif
-}
+Output::~Output() = default;
 
 std::ostream& Output::stream() {
     return file_ ? static_cast<std::ostream&>(*file_) : std::cout;
@@ -234,8 +141,7 @@ bool Output::opened() {
     if (path_ == "-" || (file_ && file_->isOpen())) {
         return true;
     }
-    const int why = file_ ? file_->error() : error_;
-    printError(shown(path_) + ": cannot write: " + reason(why));
+    printError(shown(path_) + ": cannot write: " + reason(file_->error()));
     return false;
 }
 
@@ -247,18 +153,10 @@ bool Output::finish() {
         printError(shown(path_) + ": write error: " + reason(file_->error()));
         return false;
     }
-    if (temporary_.empty()) {
-        return true;
+    if (replacement_ && !replacement_->replace()) {
+        printError(shown(path_) + ": cannot replace it: " + reason(replacement_->error()));
+        return false;  // the temporary file goes with replacement_
     }
-    errno = 0;
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        printError(shown(path_) + ": cannot replace it: " + reason(errno));
-        return false;  // the destructor removes the temporary file
-    }
-#ifndef _WIN32
-    temporary_.clear();
-    setPending("");
-#endif
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <streambuf>
 #include <string>
 
+#include "orvplatform/hostfiles.h"
+
 namespace qlx5100status {
 
 // A stream buffer over a C stream that keeps the reason (errno) of its first
@@ -41,25 +43,20 @@ class FileStream : public std::ostream {
 public:
     // mode as for fopen ("wb", "a").
     FileStream(const std::string& path, const char* mode);
-#ifndef _WIN32
-    // A descriptor opened already (a temporary file); the stream owns it.
-    explicit FileStream(int descriptor);
-#endif
+    // A stream opened already (a temporary file), which it owns; null is a
+    // failure to open for the reason given.
+    FileStream(std::FILE* file, int error);
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
-    bool isOpen() const {
-        return file_ != nullptr;
-    }
+    bool isOpen() const { return file_ != nullptr; }
 
     // Flushes and closes; true when every write got through. The file stays
     // closed.
     bool close();
 
     // The reason of the failure to open, to write or to close.
-    int error() const {
-        return error_ != 0 ? error_ : buffer_.error();
-    }
+    int error() const { return error_ != 0 ? error_ : buffer_.error(); }
 
 private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
@@ -84,8 +81,9 @@ bool finishStandardOutput();
 // renamed over it by finish() once every write got through, so that a reader
 // (node_exporter's textfile collector, a script) never sees half of it and a
 // run that fails leaves the old file as it was. A file it replaces keeps its
-// permission bits; a new one gets 0666 less the umask, as fopen would. A path
-// that is no regular file (/dev/null, a FIFO) cannot be renamed over and is
+// permission bits (on Windows its attributes and access control list); a new
+// one gets what fopen would give it (0666 less the umask). A path
+// that is no regular file (/dev/null, a FIFO, NUL) cannot be renamed over and is
 // written in place, and so is a stream's line-at-a-time output, which a
 // reader follows as it grows.
 class Output {
@@ -110,11 +108,11 @@ public:
     bool finish();
 
 private:
-    std::string path_;    // as given, for messages
-    std::string target_;  // what is replaced: path_, or where its link leads
-    std::string temporary_;
+    std::string path_;  // as given, for messages
+    // Declared before file_, so that the file is closed before the temporary
+    // file goes.
+    std::unique_ptr<orvplatform::ReplacementFile> replacement_;
     std::unique_ptr<FileStream> file_;
-    int error_ = 0;  // of making the temporary file
 };
 
 }  // namespace qlx5100status
