@@ -274,6 +274,13 @@ const Failing kFailing[] = {
      "json:{}: No such file"},
     {"ControlBytesInANameOnStandardError", "@new\\x0Aline\\x1B[31m.bin", 3,
      "qlx5100-status: {}: No such file"},
+    // Characters that show nothing or reorder the text, as control bytes are.
+    {"BidiOverrideInANameOnStandardError", "@rlo\\xE2\\x80\\xAEnib.exe", 3,
+     "rlo\\xE2\\x80\\xAEnib.exe: No such file"},
+    {"BidiOverrideInANameInXml", "@names @rlo\\xE2\\x80\\xAEnib.exe", 3, "",
+     "xml:rlo\\xE2\\x80\\xAEnib.exe: No such file"},
+    {"LineSeparatorInAnNdjsonValue", "-f ndjson @separator.bin", 0, "", "text:a\\\\xE2\\\\x80\\\\xA8b"},
+    {"LineSeparatorInACsvValue", "-f csv @separator.bin", 0, "", "text:a\\xE2\\x80\\xA8b"},
     {"ControlBytesInANameInATable", "-f table @names", 0, "",
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
     {"ControlBytesInANameAnnotated", "--annotate @names", 0, "",
@@ -371,7 +378,9 @@ protected:
             "' >e.xxd && yes 'Status! ' | head "
             "-c 1024 >printable.bin && head -c 1024 /dev/zero | tr '\\0' a >digits.txt && mkdir "
             "mixed && xxd -r d mixed/a.bin && ln -s nowhere "
-            "mixed/dangling && mkfifo mixed/fifo";
+            "mixed/dangling && mkfifo mixed/fifo && head -c 1024 /dev/zero >separator.bin && "
+            "printf "
+            "'a\\342\\200\\250b' | dd of=separator.bin bs=1 seek=820 conv=notrunc 2>/dev/null";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }
