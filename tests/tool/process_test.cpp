@@ -117,6 +117,26 @@ TEST(Tool, ExamplesEncodeToTheirBlocksAndGiveTheirExpectedXml) {
     }
 }
 
+// encode reads what the tool writes: the json document, alone and as the one
+// decoded report of a batch, and an ndjson line give back the block.
+TEST(Tool, EncodeReadsTheToolsOwnOutput) {
+    TempDir dir;
+    for (const std::string name :
+         {"normal-operation", "heater-fault", "all-pinch-rollers", "text-with-control-bytes"}) {
+        for (const std::vector<std::string>& run :
+             {std::vector<std::string>{"-f", "json", block(name)},
+              {"-f", "json", block(name), dir.path("missing.bin")},
+              {"-f", "ndjson", block(name)}}) {
+            SCOPED_TRACE(name + " " + run[1] + " " + std::to_string(run.size()));
+            runTool(run, "", dir.path("out"));
+            const auto r = runTool({"encode", "-", "-o", dir.path("b")}, dir.path("out"));
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(readFile(dir.path("b")), readFile(block(name)));
+        }
+    }
+}
+
 // What the real tools print for a block of every byte value (text columns
 // with '|', '>', blanks and hex letters; lines of zeros squeezed; a short last
 // line) reads back as the block.
@@ -341,6 +361,10 @@ const Failing kFailing[] = {
      "broken.json: not JSON we can read: line 2, column 17: syntax error"},
     {"EncodeJsonWithANul", "encode @nul.json -o @x", 3,
      "nul.json: not JSON we can read: line 1, column 16: a NUL byte"},
+    {"EncodeValuesOverTheLimit", "encode @big.json -o @x", 3,
+     "big.json: larger than 4194304 bytes, the most encode reads; not a values file"},
+    {"EncodeMisspeltKeyInTheMapForm", "encode @misspelt.json -o @x", 3,
+     "misspelt.json: unknown field \"ToolStatu\"; did you mean ToolStatus?"},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
@@ -367,7 +391,8 @@ protected:
             "printf '{\"ToolStatus\": \\0}' >nul.json && printf '000000 00 01\\n*\\n"
             "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
             " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
-            "65M huge.bin && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
+            "65M huge.bin && truncate -s 5M big.json && echo '{\"ToolStatu\": {\"1\": \"1\"}}' "
+            ">misspelt.json && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
             block("heater-fault") + "' \"names/$(printf 'new\\nline\\033[31m.bin')\" && xxd '" +
             block("heater-fault") +
             "' >d && (printf '\\357\\273\\277'; cat d) >bom.xxd && iconv -t UTF-16 <d >utf16.xxd"
