@@ -7,6 +7,7 @@
 #include "encode.h"
 #include "exitcodes.h"
 #include "fields.h"
+#include "selection.h"
 #include "valuestext.h"
 
 namespace {
@@ -92,6 +93,29 @@ TEST(EncodeValuesText, RefusesWithTheValueAsWrittenAndBounded) {
     }
     EXPECT_NE(encodeMessage(std::string(kMaxValuesBytes + 1, ' ')).find("larger than 4194304"),
               std::string::npos);
+}
+
+// -e: leading zeros name the same index, and an entry chosen twice comes
+// once, where it was first chosen.
+TEST(Selection, NamesEachEntryOnceAtItsFirstPlace) {
+    StatusMap map;
+    for (int i = 1; i <= 4; ++i) {
+        map["HeaterTemperature"][i] = std::to_string(i * 10);
+    }
+    map["ToolStatus"][1] = "1";
+    const FieldSelection picked({"HeaterTemperature[03]", "ToolStatus", "HeaterTemperature",
+                                 "HeaterTemperature[3]", "ToolStatus"});
+    std::vector<Entry> entries;
+    picked.entries(map, entries);
+    std::string order;
+    for (const Entry& e : entries) {
+        order += *e.key + "[" + std::to_string(e.index) + "] ";
+    }
+    EXPECT_EQ(order,
+              "HeaterTemperature[3] ToolStatus[1] HeaterTemperature[1] HeaterTemperature[2] "
+              "HeaterTemperature[4] ");
+    EXPECT_EQ(picked.choices().front().given, "HeaterTemperature[3]");
+    EXPECT_EQ(picked.choices().size(), 3u);
 }
 
 TEST(FieldTypes, EveryRowHasItsTypesNameAndReader) {
