@@ -63,7 +63,8 @@ void writeDelimitedRows(std::ostream& out, const Delimited& d,
 }
 
 void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
-                           const StatusMap& map, const FieldSelection& selection) {
+                           const StatusMap& map, const FieldSelection& selection,
+                           const std::vector<Warning>& warnings) {
     // Called for every block of a stream: no allocation that can be kept.
     thread_local std::vector<Entry> entries;
     selection.entries(map, entries);
@@ -77,6 +78,18 @@ void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::str
         text += std::to_string(e.index);
         text += d.separator;
         text += d.cell(shown(*e.value));
+        text += d.separator;
+        text += '\n';
+    }
+    for (const Warning& w : warnings) {
+        text += file;
+        text += d.separator;
+        text += d.cell(shown(w.key));
+        text += d.separator;
+        text += w.key.empty() ? std::string() : std::to_string(w.index);
+        text += d.separator;
+        text += d.separator;
+        text += d.cell(shown(w.text));
         text += '\n';
     }
     out << text;

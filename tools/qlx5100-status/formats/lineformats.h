@@ -38,9 +38,12 @@ void writeDelimitedHeading(std::ostream& out, const Delimited& d,
 void writeDelimitedRows(std::ostream& out, const Delimited& d,
                         const std::vector<std::vector<std::string>>& rows);
 // One row per selected entry of one input: file (name, shown() already),
-// key, index, value.
+// key, index, value and an empty warning; then one row per expert warning:
+// file, the key and index it is about (empty for the whole block), no value,
+// and its text under warning.
 void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
-                           const StatusMap& map, const FieldSelection& selection);
+                           const StatusMap& map, const FieldSelection& selection,
+                           const std::vector<Warning>& warnings);
 
 // One line per input: {"file", "ok": true, "values", "warnings"} for a
 // decoded input, {"file", "ok": false, "error", "exit"} for a failed one.
@@ -54,8 +57,10 @@ class NdjsonWriter {
 public:
     explicit NdjsonWriter(const FieldSelection& selection);
 
+    // strict: an input with warnings is an input error (--strict); its line
+    // keeps its values and warnings and says "ok": false, "exit": 3.
     void write(std::ostream& out, const std::string& file, int code, const std::string& error,
-               const StatusMap& map, const std::vector<Warning>& warnings);
+               const StatusMap& map, const std::vector<Warning>& warnings, bool strict = false);
 
 private:
     // A key's dictionary rows and its JSON member name, for every block.

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <pugixml.hpp>
+#include <sstream>
 #include <utility>
 
 #include "render.h"
@@ -31,7 +32,7 @@ void Writer::begin() {
     }
     // One table for every input, so one heading.
     if (const Delimited* d = delimitedFor(format_)) {
-        writeDelimitedHeading(out_, *d, {"file", "key", "index", "value"});
+        writeDelimitedHeading(out_, *d, {"file", "key", "index", "value", "warning"});
     }
     if (!batch_) {
         return;
@@ -62,10 +63,11 @@ std::string Writer::write(const Decoded& input) {
         }
     } else if (const Delimited* d = delimitedFor(format_)) {
         if (input.code == 0) {
-            writeDelimitedEntries(out_, *d, *input.name, *input.map, selection_);
+            writeDelimitedEntries(out_, *d, *input.name, *input.map, selection_, *input.warnings);
         }
     } else if (format_ == Format::Ndjson) {
-        ndjson_.write(out_, *input.name, input.code, *input.error, *input.map, *input.warnings);
+        ndjson_.write(out_, *input.name, input.code, *input.error, *input.map, *input.warnings,
+                      strict_);
         // A reader at the other end of a pipe sees each input as it is done.
         out_.flush();
     } else if (format_ == Format::Json) {
@@ -107,10 +109,43 @@ void Writer::annotated(const Decoded& input) {
     }
 }
 
+namespace {
+
+// {"key", "index", "text"} each, as ndjson writes them.
+Json warningsJson(const std::vector<Warning>& warnings) {
+    Json list = Json::array();
+    for (const Warning& w : warnings) {
+        Json item = Json::object();
+        item["key"] = w.key.empty() ? Json() : Json(w.key);
+        item["index"] = w.key.empty() ? Json() : Json(w.index);
+        item["text"] = w.text;
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+// <Warnings><Warning key="K" index="I">TEXT</Warning>...</Warnings>, key and
+// index left out for a warning about the whole block.
+void appendWarnings(pugi::xml_node parent, const std::vector<Warning>& warnings) {
+    pugi::xml_node list = parent.append_child("Warnings");
+    for (const Warning& w : warnings) {
+        pugi::xml_node item = list.append_child("Warning");
+        if (!w.key.empty()) {
+            item.append_attribute("key") = w.key.c_str();
+            item.append_attribute("index") = w.index;
+        }
+        item.text() = w.text.c_str();
+    }
+}
+
+}  // namespace
+
 void Writer::json(const Decoded& input) {
     if (!batch_) {
         if (input.code == 0) {
-            out_ << dumpJson(treeToJson(*input.tree)) << '\n';
+            Json document = treeToJson(*input.tree);
+            document["warnings"] = warningsJson(*input.warnings);
+            out_ << dumpJson(document) << '\n';
         }
         return;
     }
@@ -118,6 +153,7 @@ void Writer::json(const Decoded& input) {
     item["file"] = *input.name;
     if (input.code == 0) {
         item["status"] = treeToJson(*input.tree);
+        item["warnings"] = warningsJson(*input.warnings);
     } else {
         item["error"] = *input.error;
     }
@@ -151,6 +187,19 @@ std::string Writer::xml(const Decoded& input) {
         document = xmlDocument(*input.tree, problem);
     }
     if (!batch_) {
+        if (!input.warnings->empty() && problem.empty()) {
+            // Inside the root element, the one place a document has, as its
+            // last child; the analyzer's part stays as it was written.
+            const std::size_t closing = document.rfind("</");
+            if (closing != std::string::npos) {
+                pugi::xml_document warnings;
+                appendWarnings(warnings, *input.warnings);
+                std::ostringstream text;
+                warnings.first_child().print(text, "  ", pugi::format_indent, pugi::encoding_utf8,
+                                             1);
+                document.insert(closing, text.str());
+            }
+        }
         out_ << document;
         return problem;
     }
@@ -169,6 +218,9 @@ std::string Writer::xml(const Decoded& input) {
         } else {
             problem = "the XML document does not parse";
         }
+    }
+    if (input.code == 0 && problem.empty() && !input.warnings->empty()) {
+        appendWarnings(node, *input.warnings);
     }
     if (input.code != 0) {
         node.append_attribute("error") = input.error->c_str();

@@ -44,6 +44,9 @@ public:
     // The batch's closing, after the last result.
     void end();
 
+    // --strict: the ndjson line of an input with warnings says it failed.
+    void strict(bool on) { strict_ = on; }
+
 private:
     void annotated(const Decoded& input);
     void json(const Decoded& input);
@@ -55,6 +58,7 @@ private:
     bool annotate_;
     bool batch_;
     bool first_ = true;
+    bool strict_ = false;
     std::unique_ptr<HtmlReport> html_;
     std::unique_ptr<PrometheusWriter> prometheus_;
     NdjsonWriter ndjson_;

@@ -9,8 +9,13 @@ namespace qlx5100status {
 
 namespace {
 
-// The highest index key has (0 for a key the dictionary does not know).
+// The highest index key has (0 for a key the dictionary does not know): for
+// a table the block counts, the most its count can say.
 int lastIndex(const std::string& key) {
+    const FieldInfo* first = findField(key, 1);
+    if (first != nullptr && first->countedBy != nullptr) {
+        return static_cast<int>(typeInfo(findField(first->countedBy, 1)->type).high);
+    }
     int last = 0;
     while (findField(key, last + 1) != nullptr) {
         ++last;
