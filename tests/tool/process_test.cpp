@@ -362,6 +362,10 @@ const Failing kFailing[] = {
      "broken.json: not JSON we can read: line 2, column 17: syntax error"},
     {"EncodeJsonWithANul", "encode @nul.json -o @x", 3,
      "nul.json: not JSON we can read: line 1, column 16: a NUL byte"},
+    // Spreadsheets run a cell starting with =, +, - or @ unless told not to.
+    {"FormulaInACsvCell", "-f csv @formula.bin", 0, "", "text:,CuttingCommandName,1,'@S(1),"},
+    {"FormulaInACsvCellUnguarded", "-f csv --no-formula-guard @formula.bin", 0, "",
+     "text:,CuttingCommandName,1,@S(1),"},
     {"EncodeValuesOverTheLimit", "encode @big.json -o @x", 3,
      "big.json: larger than 4194304 bytes, the most encode reads; not a values file"},
     {"EncodeMisspeltKeyInTheMapForm", "encode @misspelt.json -o @x", 3,
@@ -406,7 +410,9 @@ protected:
             "mixed && xxd -r d mixed/a.bin && ln -s nowhere "
             "mixed/dangling && mkfifo mixed/fifo && head -c 1024 /dev/zero >separator.bin && "
             "printf "
-            "'a\\342\\200\\250b' | dd of=separator.bin bs=1 seek=820 conv=notrunc 2>/dev/null";
+            "'a\\342\\200\\250b' | dd of=separator.bin bs=1 seek=820 conv=notrunc 2>/dev/null && "
+            "cp separator.bin formula.bin && printf '@S(1)' | dd "
+            "of=formula.bin bs=1 seek=820 conv=notrunc 2>/dev/null";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }

@@ -51,13 +51,14 @@ struct Row {
 const Row kTable[] = {
     {"analyse", "a.bin", "--stream",
      "- xml json table csv tsv ndjson html prometheus",
-     "-e --label -o --input-format --strict --module --common-module --log-level -v --log-file",
+     "-e --label -o --input-format --strict --no-formula-guard --module --common-module "
+     "--log-level -v --log-file",
      "table csv tsv ndjson prometheus", "prometheus"},
     {"annotate", "--annotate a.bin", "--annotate", "-",
      "-o --input-format --strict --module --common-module --log-level -v --log-file", "", ""},
     {"stream", "--stream", "--stream", "table csv tsv ndjson prometheus",
-     "-e --label -o --input-format --block-size --strict --module --common-module --log-level "
-     "-v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
+     "-e --label -o --input-format --block-size --strict --no-formula-guard --module "
+     "--common-module --log-level -v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
     {"stream-annotate", "--stream --annotate", "--annotate", "-",
      "-o --input-format --block-size --strict --module --common-module --log-level -v "
      "--log-file", "", ""},
@@ -88,6 +89,7 @@ const OptionCase kOptions[] = {
      [](const Mode& m) { return m.inputFormat == InputFormat::Binary; }},
     {"--block-size", "--block-size 512", [](const Mode& m) { return m.blockSize == 512; }},
     {"--strict", "--strict", [](const Mode& m) { return m.strict; }},
+    {"--no-formula-guard", "--no-formula-guard", [](const Mode& m) { return !m.formulaGuard; }},
     {"--module", "--module m.so", [](const Mode& m) { return m.modules.analyzer == "m.so"; }},
     {"--common-module", "--common-module c.so",
      [](const Mode& m) { return m.modules.common == "c.so"; }},
@@ -129,8 +131,11 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 const bool labelOk = option == nullptr ||
                                      std::string(option->option) != "--label" ||
                                      listed(row.labels, shown);
+                const bool guardOk = option == nullptr ||
+                                     std::string(option->option) != "--no-formula-guard" ||
+                                     listed("csv tsv", shown);
                 const Resolved r = resolveLine(words(line));
-                if (formatOk && optionOk && fieldOk && labelOk) {
+                if (formatOk && optionOk && fieldOk && labelOk && guardOk) {
                     ASSERT_EQ(r.kind, Resolved::Kind::Run) << r.message;
                     if (format != "-") {
                         EXPECT_TRUE(r.mode.formatGiven);
@@ -145,7 +150,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 // Both sides named: the option or -f, and the command or the
                 // format.
                 const std::string& says = r.message;
-                const bool namesOption = (!optionOk || !fieldOk || !labelOk) &&
+                const bool namesOption = (!optionOk || !fieldOk || !labelOk || !guardOk) &&
                                          says.find(option->option) != std::string::npos;
                 const bool namesFormat = !formatOk && says.find("--format") != std::string::npos;
                 EXPECT_TRUE(namesOption || namesFormat) << says;
@@ -157,7 +162,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
             }
         }
     }
-    EXPECT_EQ(cells, 8 * 11 * 12);
+    EXPECT_EQ(cells, 8 * 11 * 13);
 }
 
 // The modes themselves, two at a time: a subcommand or mode flag with another

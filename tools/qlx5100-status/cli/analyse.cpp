@@ -68,6 +68,7 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     }
     Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
     writer.strict(mode.strict);
+    writer.formulaGuard(mode.formulaGuard);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
     std::set<std::string> noted;

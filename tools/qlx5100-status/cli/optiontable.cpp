@@ -120,6 +120,10 @@ std::vector<OptionDef> makeOptions() {
                Completion::None, bit(Command::Stream)),
         flag(OptionId::Strict, "", "--strict",
              "Treat an input with expert warnings as an input error (exit code 3)", kAnalysing),
+        flag(OptionId::NoFormulaGuard, "", "--no-formula-guard",
+             "In csv and tsv, write text cells starting with =, +, - or @ as they are, without "
+             "the ' that keeps spreadsheets from running them as formulas",
+             bit(Command::Analyse) | bit(Command::Stream)),
         flag(OptionId::Describe, "", "--describe",
              "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
              "block (ksy) or the JSON outputs (json-schema)",

@@ -53,6 +53,7 @@ enum class OptionId {
     Stream,
     BlockSize,
     Strict,
+    NoFormulaGuard,
     Describe,
     Module,
     CommonModule,

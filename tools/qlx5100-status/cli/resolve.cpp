@@ -275,6 +275,9 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
             case OptionId::Strict:
                 mode.strict = true;
                 break;
+            case OptionId::NoFormulaGuard:
+                mode.formulaGuard = false;
+                break;
             default:
                 break;
         }
@@ -321,6 +324,13 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         resolveSelection(raw, mode);
         checkFormat(mode);
         resolveLabels(raw, mode);
+        if (raw.has(OptionId::NoFormulaGuard) &&
+            (mode.annotate || (mode.format != Format::Csv && mode.format != Format::Tsv))) {
+            throw Refusal{"--no-formula-guard is for csv and tsv cells, not for " +
+                          (mode.annotate
+                               ? std::string("--annotate")
+                               : "--format " + std::string(formatInfo(mode.format).name))};
+        }
         resolveSettings(raw, mode);
         out.kind = Resolved::Kind::Run;
     } catch (const Refusal& r) {

@@ -36,6 +36,7 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
         auto writer = std::make_unique<Writer>(output.stream(), mode.format, mode.annotate,
                                                mode.selection, true, mode.labels);
         writer->strict(mode.strict);
+        writer->formulaGuard(mode.formulaGuard);
         return writer;
     };
     std::unique_ptr<Output> output = open();

@@ -1,9 +1,22 @@
 // --format csv and tsv: one table of every input's entries, for spreadsheets,
 // cut and awk; the two differ only in how a cell is written.
+#include <cstring>
+
 #include "escape.h"
 #include "lineformats.h"
 
 namespace qlx5100status {
+
+namespace {
+
+std::string cellOf(const Delimited& d, const std::string& text) {
+    const bool formula = !text.empty() && std::strchr("=+-@", text[0]) != nullptr;
+    const bool number = text.size() > 1 && text[0] == '-' &&
+                        text.find_first_not_of("0123456789", 1) == std::string::npos;
+    return d.cell(d.formulaGuard && formula && !number ? "'" + text : text);
+}
+
+}  // namespace
 
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\" ") == std::string::npos) {
@@ -55,7 +68,7 @@ void writeDelimitedRows(std::ostream& out, const Delimited& d,
             if (i > 0) {
                 text += d.separator;
             }
-            text += d.cell(row[i]);
+            text += cellOf(d, row[i]);
         }
         text += '\n';
     }
@@ -68,28 +81,28 @@ void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::str
     // Called for every block of a stream: no allocation that can be kept.
     thread_local std::vector<Entry> entries;
     selection.entries(map, entries);
-    const std::string file = d.cell(name);
+    const std::string file = cellOf(d, name);
     std::string text;
     for (const Entry& e : entries) {
         text += file;
         text += d.separator;
-        text += d.cell(shown(*e.key));
+        text += cellOf(d, shown(*e.key));
         text += d.separator;
         text += std::to_string(e.index);
         text += d.separator;
-        text += d.cell(shown(*e.value));
+        text += cellOf(d, shown(*e.value));
         text += d.separator;
         text += '\n';
     }
     for (const Warning& w : warnings) {
         text += file;
         text += d.separator;
-        text += d.cell(shown(w.key));
+        text += cellOf(d, shown(w.key));
         text += d.separator;
         text += w.key.empty() ? std::string() : std::to_string(w.index);
         text += d.separator;
         text += d.separator;
-        text += d.cell(shown(w.text));
+        text += cellOf(d, shown(w.text));
         text += '\n';
     }
     out << text;

@@ -24,6 +24,11 @@ struct Delimited {
     // tab and a line break (which shown() wrote "\x09", "\x0A") as "\t" and
     // "\n", a backslash staying shown()'s "\\".
     std::string (*cell)(const std::string& shownText);
+    // A text cell that starts with =, +, - or @ gets a leading ', so that a
+    // spreadsheet shows it instead of running it as a formula (a tab or a
+    // carriage return cannot start one: shown() wrote them \x09, \x0D). A
+    // number (-5) is never touched.
+    bool formulaGuard = true;
 };
 
 // The dialect of format, or null for a format that is not delimited.

@@ -63,7 +63,10 @@ std::string Writer::write(const Decoded& input) {
         }
     } else if (const Delimited* d = delimitedFor(format_)) {
         if (input.code == 0) {
-            writeDelimitedEntries(out_, *d, *input.name, *input.map, selection_, *input.warnings);
+            Delimited dialect = *d;
+            dialect.formulaGuard = formulaGuard_;
+            writeDelimitedEntries(out_, dialect, *input.name, *input.map, selection_,
+                                  *input.warnings);
         }
     } else if (format_ == Format::Ndjson) {
         ndjson_.write(out_, *input.name, input.code, *input.error, *input.map, *input.warnings,

@@ -47,6 +47,9 @@ public:
     // --strict: the ndjson line of an input with warnings says it failed.
     void strict(bool on) { strict_ = on; }
 
+    // --no-formula-guard: csv and tsv cells as they are.
+    void formulaGuard(bool on) { formulaGuard_ = on; }
+
 private:
     void annotated(const Decoded& input);
     void json(const Decoded& input);
@@ -59,6 +62,7 @@ private:
     bool batch_;
     bool first_ = true;
     bool strict_ = false;
+    bool formulaGuard_ = true;
     std::unique_ptr<HtmlReport> html_;
     std::unique_ptr<PrometheusWriter> prometheus_;
     NdjsonWriter ndjson_;
