@@ -366,6 +366,11 @@ const Failing kFailing[] = {
     {"FormulaInACsvCell", "-f csv @formula.bin", 0, "", "text:,CuttingCommandName,1,'@S(1),"},
     {"FormulaInACsvCellUnguarded", "-f csv --no-formula-guard @formula.bin", 0, "",
      "text:,CuttingCommandName,1,@S(1),"},
+    // --wide: a row per input, a column per KEY[INDEX] chosen, in that order.
+    {"WideCsv", "-f csv --wide -e CuttingCommandName -e HeaterTemperature[2] @formula.bin", 0, "",
+     "text:file,CuttingCommandName[1],HeaterTemperature[2],warnings\n"},
+    {"WideCsvRow", "-f csv --wide -e CuttingCommandName -e HeaterTemperature[2] @formula.bin", 0,
+     "", "text:,'@S(1),0,\n"},
     {"EncodeValuesOverTheLimit", "encode @big.json -o @x", 3,
      "big.json: larger than 4194304 bytes, the most encode reads; not a values file"},
     {"EncodeMisspeltKeyInTheMapForm", "encode @misspelt.json -o @x", 3,

@@ -51,13 +51,13 @@ struct Row {
 const Row kTable[] = {
     {"analyse", "a.bin", "--stream",
      "- xml json table csv tsv ndjson html prometheus",
-     "-e --label -o --input-format --strict --no-formula-guard --module --common-module "
+     "-e --label -o --input-format --strict --no-formula-guard --wide --module --common-module "
      "--log-level -v --log-file",
      "table csv tsv ndjson prometheus", "prometheus"},
     {"annotate", "--annotate a.bin", "--annotate", "-",
      "-o --input-format --strict --module --common-module --log-level -v --log-file", "", ""},
     {"stream", "--stream", "--stream", "table csv tsv ndjson prometheus",
-     "-e --label -o --input-format --block-size --strict --no-formula-guard --module "
+     "-e --label -o --input-format --block-size --strict --no-formula-guard --wide --module "
      "--common-module --log-level -v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
     {"stream-annotate", "--stream --annotate", "--annotate", "-",
      "-o --input-format --block-size --strict --module --common-module --log-level -v "
@@ -90,6 +90,7 @@ const OptionCase kOptions[] = {
     {"--block-size", "--block-size 512", [](const Mode& m) { return m.blockSize == 512; }},
     {"--strict", "--strict", [](const Mode& m) { return m.strict; }},
     {"--no-formula-guard", "--no-formula-guard", [](const Mode& m) { return !m.formulaGuard; }},
+    {"--wide", "--wide", [](const Mode& m) { return m.wide; }},
     {"--module", "--module m.so", [](const Mode& m) { return m.modules.analyzer == "m.so"; }},
     {"--common-module", "--common-module c.so",
      [](const Mode& m) { return m.modules.common == "c.so"; }},
@@ -132,7 +133,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                                      std::string(option->option) != "--label" ||
                                      listed(row.labels, shown);
                 const bool guardOk = option == nullptr ||
-                                     std::string(option->option) != "--no-formula-guard" ||
+                                     !listed("--no-formula-guard --wide", option->option) ||
                                      listed("csv tsv", shown);
                 const Resolved r = resolveLine(words(line));
                 if (formatOk && optionOk && fieldOk && labelOk && guardOk) {
@@ -162,7 +163,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
             }
         }
     }
-    EXPECT_EQ(cells, 8 * 11 * 13);
+    EXPECT_EQ(cells, 8 * 11 * 14);
 }
 
 // The modes themselves, two at a time: a subcommand or mode flag with another

@@ -69,6 +69,7 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
     Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
     writer.strict(mode.strict);
     writer.formulaGuard(mode.formulaGuard);
+    writer.wide(mode.wide);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
     std::set<std::string> noted;

@@ -34,7 +34,9 @@ struct Mode {
     FieldSelection selection;
     std::vector<Label> labels;  // prometheus' constant labels, names checked
     bool strict = false;
-    bool formulaGuard = true;  // csv and tsv: a ' before a cell a spreadsheet would run
+    bool formulaGuard = true;
+    bool wide = false;  // csv and tsv: a row per input, a column per KEY[INDEX]  // csv and tsv: a
+                        // ' before a cell a spreadsheet would run
     std::size_t blockSize = kBlockSize;
     // The inputs (Analyse, Annotate, Stream), OLD and NEW (Diff), the values
     // file (Encode).

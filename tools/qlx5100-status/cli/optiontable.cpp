@@ -124,6 +124,10 @@ std::vector<OptionDef> makeOptions() {
              "In csv and tsv, write text cells starting with =, +, - or @ as they are, without "
              "the ' that keeps spreadsheets from running them as formulas",
              bit(Command::Analyse) | bit(Command::Stream)),
+        flag(OptionId::Wide, "", "--wide",
+             "In csv and tsv, one row per input and one column per KEY[INDEX] (with -e, the "
+             "fields chosen, in that order)",
+             bit(Command::Analyse) | bit(Command::Stream)),
         flag(OptionId::Describe, "", "--describe",
              "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
              "block (ksy) or the JSON outputs (json-schema)",

@@ -54,6 +54,7 @@ enum class OptionId {
     BlockSize,
     Strict,
     NoFormulaGuard,
+    Wide,
     Describe,
     Module,
     CommonModule,

@@ -37,6 +37,7 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
                                                mode.selection, true, mode.labels);
         writer->strict(mode.strict);
         writer->formulaGuard(mode.formulaGuard);
+        writer->wide(mode.wide);
         return writer;
     };
     std::unique_ptr<Output> output = open();

@@ -50,6 +50,19 @@ void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::str
                            const StatusMap& map, const FieldSelection& selection,
                            const std::vector<Warning>& warnings);
 
+// --wide: the columns, KEY[INDEX] each: the selected fields in the order
+// given, or every field of the dictionary in map order (a counted table at
+// its room in the block); keys the dictionary does not know have no column.
+std::vector<std::pair<std::string, int>> wideColumns(const FieldSelection& selection);
+// The heading: file, the columns, warnings.
+void writeWideHeading(std::ostream& out, const Delimited& d,
+                      const std::vector<std::pair<std::string, int>>& columns);
+// One row: the input's name, its value for each column (empty where it has
+// none, all empty for a failed input) and its warnings' texts joined by "; ".
+void writeWideRow(std::ostream& out, const Delimited& d, const std::string& name,
+                  const StatusMap& map, const std::vector<std::pair<std::string, int>>& columns,
+                  const std::vector<Warning>& warnings);
+
 // One line per input: {"file", "ok": true, "values", "warnings"} for a
 // decoded input, {"file", "ok": false, "error", "exit"} for a failed one.
 // "values" are the selected values, typed: a dictionary field with one index

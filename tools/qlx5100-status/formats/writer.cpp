@@ -32,7 +32,12 @@ void Writer::begin() {
     }
     // One table for every input, so one heading.
     if (const Delimited* d = delimitedFor(format_)) {
-        writeDelimitedHeading(out_, *d, {"file", "key", "index", "value", "warning"});
+        if (wide_) {
+            columns_ = wideColumns(selection_);
+            writeWideHeading(out_, *d, columns_);
+        } else {
+            writeDelimitedHeading(out_, *d, {"file", "key", "index", "value", "warning"});
+        }
     }
     if (!batch_) {
         return;
@@ -62,9 +67,15 @@ std::string Writer::write(const Decoded& input) {
             out_ << "error: " << *input.error << '\n';
         }
     } else if (const Delimited* d = delimitedFor(format_)) {
-        if (input.code == 0) {
-            Delimited dialect = *d;
-            dialect.formulaGuard = formulaGuard_;
+        Delimited dialect = *d;
+        dialect.formulaGuard = formulaGuard_;
+        if (wide_) {
+            static const StatusMap kNone;
+            static const std::vector<Warning> kNoWarnings;
+            const bool ok = input.code == 0;
+            writeWideRow(out_, dialect, *input.name, ok ? *input.map : kNone, columns_,
+                         ok ? *input.warnings : kNoWarnings);
+        } else if (input.code == 0) {
             writeDelimitedEntries(out_, dialect, *input.name, *input.map, selection_,
                                   *input.warnings);
         }

@@ -50,6 +50,9 @@ public:
     // --no-formula-guard: csv and tsv cells as they are.
     void formulaGuard(bool on) { formulaGuard_ = on; }
 
+    // --wide: csv and tsv a row per input; before begin().
+    void wide(bool on) { wide_ = on; }
+
 private:
     void annotated(const Decoded& input);
     void json(const Decoded& input);
@@ -63,6 +66,8 @@ private:
     bool first_ = true;
     bool strict_ = false;
     bool formulaGuard_ = true;
+    bool wide_ = false;
+    std::vector<std::pair<std::string, int>> columns_;
     std::unique_ptr<HtmlReport> html_;
     std::unique_ptr<PrometheusWriter> prometheus_;
     NdjsonWriter ndjson_;
