@@ -4,7 +4,6 @@
 
 #include "commands.h"
 #include "encode.h"
-#include "escape.h"
 #include "exitcodes.h"
 #include "input.h"
 #include "messages.h"
