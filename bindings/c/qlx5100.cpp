@@ -144,7 +144,7 @@ int encode(const char* valuesJson, void* block, std::size_t size) {
         return failed(QLX5100_INPUT_ERROR, std::string("qlx5100_encode: ") + e.what());
     }
     for (const std::string& key : skipped) {
-        const std::string note = "qlx5100_encode: " + qs::shown(key) +
+        const std::string note = "qlx5100_encode: " + key +
                                  " is not a field of the block (a common module's value); left out";
         qlx5100capi::logNote(QLX5100_SEVERITY_WARNING, note.c_str());
     }

@@ -164,7 +164,7 @@ TEST(LineFormats, CsvTsvAndNdjsonAgreeOnEveryEntryAndEscapeHostileText) {
     const auto& csv = tables.at("csv");
     const auto& tsv = tables.at("tsv");
     ASSERT_EQ(csv.size(), tsv.size());
-    EXPECT_EQ(csv.at(0), nlohmann::json({"file", "key", "index", "value"}));
+    EXPECT_EQ(csv.at(0), nlohmann::json({"file", "key", "index", "value", "warning"}));
     EXPECT_EQ(tsv.at(0), csv.at(0));
 
     std::map<std::string, nlohmann::json> lines;  // ndjson by file
@@ -180,7 +180,8 @@ TEST(LineFormats, CsvTsvAndNdjsonAgreeOnEveryEntryAndEscapeHostileText) {
     std::map<std::string, std::string> hostile;
     for (std::size_t r = 1; r < csv.size(); ++r) {
         const auto& row = csv.at(r);
-        ASSERT_EQ(row.size(), 4u);
+        ASSERT_EQ(row.size(), 5u);
+        EXPECT_EQ(row.at(4), "");  // no warnings here: schema_test.py reads those
         for (std::size_t c = 0; c < 4; ++c) {
             EXPECT_EQ(tsv.at(r).at(c).get<std::string>(),
                       qlx5100status::tsvField(row.at(c).get<std::string>()));
@@ -203,7 +204,7 @@ TEST(LineFormats, CsvTsvAndNdjsonAgreeOnEveryEntryAndEscapeHostileText) {
     EXPECT_EQ(csv.size(), 1 + entries);
     EXPECT_EQ(hostile.at("CuttingCommandName"), qlx5100status::shown(rawName));
     EXPECT_EQ(hostile.at("CuttingCommandVersion"), rawVersion);
-    EXPECT_TRUE(contains(out["tsv"].out, "\ta, \"\\t\\n\\\\\\xFF\n")) << out["tsv"].out;
+    EXPECT_TRUE(contains(out["tsv"].out, "\ta, \"\\t\\n\\\\\\xFF\t\n")) << out["tsv"].out;
 }
 
 // -e keeps the order given in every format that takes it; mistakes are usage
@@ -219,9 +220,9 @@ TEST(FieldSelection, KeepsTheOrderGivenAndRefusesWhatItCannotSelect) {
               R"({"ToolStatus":1,"HeaterTemperature[2]":45,"CuttingCommandName":"CUTCMD"})");
     args = pick;
     args.insert(args.end(), {"-f", "csv", normal});
-    EXPECT_EQ(runTool(args).out, "file,key,index,value\n" + std::string(normal) +
-                                     ",ToolStatus,1,1\n" + normal + ",HeaterTemperature,2,45\n" +
-                                     normal + ",CuttingCommandName,1,CUTCMD\n");
+    EXPECT_EQ(runTool(args).out, "file,key,index,value,warning\n" + std::string(normal) +
+                                     ",ToolStatus,1,1,\n" + normal + ",HeaterTemperature,2,45,\n" +
+                                     normal + ",CuttingCommandName,1,CUTCMD,\n");
     args = {"diff",
             "-e",
             "ToolStatus",
@@ -241,7 +242,10 @@ TEST(FieldSelection, KeepsTheOrderGivenAndRefusesWhatItCannotSelect) {
         {{"-e", "Tool", "-f", "table", normal},
          "-e Tool: unknown field (qlx5100-status --describe"},
         {{"-e", "HeaterTemperature[5]", "-f", "csv", normal},
-         "HeaterTemperature[5]: no such index"},
+         "HeaterTemperature[5]: index out of range (HeaterTemperature has 1..4)"},
+        {{"-e", "HeaterTemperature[0]", "-f", "csv", normal}, "[0]: index out of range"},
+        {{"-e", "HeaterTemperature[99999999999999999999]", "-f", "csv", normal},
+         "[99999999999999999999]: index out of range"},
         {{"-e", "ToolStatus[x]", "-f", "csv", normal}, "expected KEY or KEY[INDEX]"},
         {{"-e", "ToolStatus", normal}, "not of --format xml (the default"},
         {{"-e", "ToolStatus", "-f", "json", normal}, "not of --format json"},

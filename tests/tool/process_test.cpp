@@ -195,6 +195,26 @@ TEST(Tool, ExamplesEncodeToTheirBlocksAndGiveTheirExpectedXml) {
     }
 }
 
+// encode reads what the tool writes: the json document, alone and as the one
+// decoded report of a batch, and an ndjson line give back the block.
+TEST(Tool, EncodeReadsTheToolsOwnOutput) {
+    TempDir dir;
+    for (const std::string name :
+         {"normal-operation", "heater-fault", "all-pinch-rollers", "text-with-control-bytes"}) {
+        for (const std::vector<std::string>& run :
+             {std::vector<std::string>{"-f", "json", block(name)},
+              {"-f", "json", block(name), dir.path("missing.bin")},
+              {"-f", "ndjson", block(name)}}) {
+            SCOPED_TRACE(name + " " + run[1] + " " + std::to_string(run.size()));
+            runTool(run, "", dir.path("out"));
+            const auto r = runTool({"encode", "-", "-o", dir.path("b")}, dir.path("out"));
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(readFile(dir.path("b")), readFile(block(name)));
+        }
+    }
+}
+
 // What the real tools print for a block of every byte value (text columns
 // with '|', '>', blanks and hex letters; lines of zeros squeezed; a short last
 // line) reads back as the block.
@@ -265,9 +285,10 @@ TEST(Tool, JsonBatchKeepsEveryInputAndReportsTheFailedOne) {
     const auto all = nlohmann::json::parse(batch.out);
     ASSERT_EQ(all.size(), 5u);
     EXPECT_TRUE(contains(all[4].at("error").get<std::string>(), "1023 bytes"));
-    const auto single =
-        nlohmann::json::parse(runTool({"--format", "json", block("heater-fault")}).out);
+    auto single = nlohmann::json::parse(runTool({"--format", "json", block("heater-fault")}).out);
     const auto& status = all[1].at("status");
+    EXPECT_EQ(all[1].at("warnings"), single.at("warnings"));
+    single.erase("warnings");
     EXPECT_EQ(status, single);
     EXPECT_TRUE(status.at("DeviceStatus").at("Heaters").at("Heater").is_array());
 }
@@ -353,6 +374,13 @@ const Failing kFailing[] = {
      "json:{}: No such file"},
     {"ControlBytesInANameOnStandardError", "@new\\x0Aline\\x1B[31m.bin", 3,
      "qlx5100-status: {}: No such file"},
+    // Characters that show nothing or reorder the text, as control bytes are.
+    {"BidiOverrideInANameOnStandardError", "@rlo\\xE2\\x80\\xAEnib.exe", 3,
+     "rlo\\xE2\\x80\\xAEnib.exe: No such file"},
+    {"BidiOverrideInANameInXml", "@names @rlo\\xE2\\x80\\xAEnib.exe", 3, "",
+     "xml:rlo\\xE2\\x80\\xAEnib.exe: No such file"},
+    {"LineSeparatorInAnNdjsonValue", "-f ndjson @separator.bin", 0, "", "text:a\\\\xE2\\\\x80\\\\xA8b"},
+    {"LineSeparatorInACsvValue", "-f csv @separator.bin", 0, "", "text:a\\xE2\\x80\\xA8b"},
     {"ControlBytesInANameInATable", "-f table @names", 0, "",
      "text:== {}/new\\x0Aline\\x1B[31m.bin =="},
     {"ControlBytesInANameAnnotated", "--annotate @names", 0, "",
@@ -437,6 +465,19 @@ const Failing kFailing[] = {
      "broken.json: not JSON we can read: line 2, column 17: syntax error"},
     {"EncodeJsonWithANul", "encode @nul.json -o @x", 3,
      "nul.json: not JSON we can read: line 1, column 16: a NUL byte"},
+    // Spreadsheets run a cell starting with =, +, - or @ unless told not to.
+    {"FormulaInACsvCell", "-f csv @formula.bin", 0, "", "text:,CuttingCommandName,1,'@S(1),"},
+    {"FormulaInACsvCellUnguarded", "-f csv --no-formula-guard @formula.bin", 0, "",
+     "text:,CuttingCommandName,1,@S(1),"},
+    // --wide: a row per input, a column per KEY[INDEX] chosen, in that order.
+    {"WideCsv", "-f csv --wide -e CuttingCommandName -e HeaterTemperature[2] @formula.bin", 0, "",
+     "text:file,CuttingCommandName[1],HeaterTemperature[2],warnings\n"},
+    {"WideCsvRow", "-f csv --wide -e CuttingCommandName -e HeaterTemperature[2] @formula.bin", 0,
+     "", "text:,'@S(1),0,\n"},
+    {"EncodeValuesOverTheLimit", "encode @big.json -o @x", 3,
+     "big.json: larger than 4194304 bytes, the most encode reads; not a values file"},
+    {"EncodeMisspeltKeyInTheMapForm", "encode @misspelt.json -o @x", 3,
+     "misspelt.json: unknown field \"ToolStatu\"; did you mean ToolStatus?"},
     {"LogFileThatCannotBeOpened", "@names --log-file @short.bin/log", 3,
      "qlx5100-status: cannot open the log file {}: Not a directory"},
 };
@@ -463,7 +504,8 @@ protected:
             "printf '{\"ToolStatus\": \\0}' >nul.json && printf '000000 00 01\\n*\\n"
             "4000000000\\n' >repeat.od && printf '00 01 02\\n0304 5\\n' >odd.hex && echo '00000000:"
             " 0001 0g03  ....' >junk.hex && echo 'Status of the cutter' >notes.txt && truncate -s "
-            "65M huge.bin && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
+            "65M huge.bin && truncate -s 5M big.json && echo '{\"ToolStatu\": {\"1\": \"1\"}}' "
+            ">misspelt.json && ln -s loop loop && mkdir blocks names && mkfifo fifo && cp '" +
             block("heater-fault") + "' \"names/$(printf 'new\\nline\\033[31m.bin')\" && xxd '" +
             block("heater-fault") +
             "' >d && (printf '\\357\\273\\277'; cat d) >bom.xxd && iconv -t UTF-16 <d >utf16.xxd"
@@ -481,7 +523,12 @@ protected:
             "nested/.hidden && cp d nested/.hidden/x.bin && xxd -r d nested/a.bin && xxd -r d "
             "nested/sub/deeper/c.bin && ln -s .. nested/sub/up && xxd -r d unread.bin && printf "
             "'\\377\\0\\1\\1' | dd of=unread.bin bs=1 seek=1008 conv=notrunc 2>/dev/null && (xxd "
-            "-r d; echo) >longer.bin";
+            "-r d; echo) >longer.bin && "
+            "head -c 1024 /dev/zero >separator.bin && "
+            "printf "
+            "'a\\342\\200\\250b' | dd of=separator.bin bs=1 seek=820 conv=notrunc 2>/dev/null && "
+            "cp separator.bin formula.bin && printf '@S(1)' | dd "
+            "of=formula.bin bs=1 seek=820 conv=notrunc 2>/dev/null";
         ASSERT_EQ(std::system(script.c_str()), 0);
     }
     static void TearDownTestSuite() { delete dir_; }

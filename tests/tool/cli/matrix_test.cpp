@@ -51,13 +51,14 @@ struct Row {
 const Row kTable[] = {
     {"analyse", "a.bin", "--stream",
      "- xml json table csv tsv ndjson html prometheus",
-     "-e --label -o --input-format --strict --module --common-module --log-level -v --log-file "
-     "-r", "table csv tsv ndjson prometheus", "prometheus"},
+     "-e --label -o --input-format --strict --no-formula-guard --wide --module --common-module "
+     "--log-level -v --log-file -r",
+     "table csv tsv ndjson prometheus", "prometheus"},
     {"annotate", "--annotate a.bin", "--annotate", "-",
      "-o --input-format --strict --module --common-module --log-level -v --log-file -r", "", ""},
     {"stream", "--stream", "--stream", "table csv tsv ndjson prometheus",
-     "-e --label -o --input-format --block-size --strict --module --common-module --log-level "
-     "-v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
+     "-e --label -o --input-format --block-size --strict --no-formula-guard --wide --module "
+     "--common-module --log-level -v --log-file", "table csv tsv ndjson prometheus", "prometheus"},
     {"stream-annotate", "--stream --annotate", "--annotate", "-",
      "-o --input-format --block-size --strict --module --common-module --log-level -v "
      "--log-file", "", ""},
@@ -88,6 +89,8 @@ const OptionCase kOptions[] = {
      [](const Mode& m) { return m.inputFormat == InputFormat::Binary; }},
     {"--block-size", "--block-size 512", [](const Mode& m) { return m.blockSize == 512; }},
     {"--strict", "--strict", [](const Mode& m) { return m.strict; }},
+    {"--no-formula-guard", "--no-formula-guard", [](const Mode& m) { return !m.formulaGuard; }},
+    {"--wide", "--wide", [](const Mode& m) { return m.wide; }},
     {"--module", "--module m.so", [](const Mode& m) { return m.modules.analyzer == "m.so"; }},
     {"--common-module", "--common-module c.so",
      [](const Mode& m) { return m.modules.common == "c.so"; }},
@@ -135,8 +138,11 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 const bool bytesOk = option == nullptr ||
                                      std::string(option->option) != "--bytes" || format == "-" ||
                                      format == "table";
+                const bool guardOk = option == nullptr ||
+                                     !listed("--no-formula-guard --wide", option->option) ||
+                                     listed("csv tsv", shown);
                 const Resolved r = resolveLine(words(line));
-                if (formatOk && optionOk && fieldOk && labelOk && bytesOk) {
+                if (formatOk && optionOk && fieldOk && labelOk && bytesOk && guardOk) {
                     ASSERT_EQ(r.kind, Resolved::Kind::Run) << r.message;
                     if (format != "-") {
                         EXPECT_TRUE(r.mode.formatGiven);
@@ -151,8 +157,9 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
                 // Both sides named: the option or -f, and the command or the
                 // format.
                 const std::string& says = r.message;
-                const bool namesOption = (!optionOk || !fieldOk || !labelOk || !bytesOk) &&
-                                         says.find(option->option) != std::string::npos;
+                const bool namesOption =
+                    (!optionOk || !fieldOk || !labelOk || !bytesOk || !guardOk) &&
+                    says.find(option->option) != std::string::npos;
                 const bool namesFormat = !formatOk && says.find("--format") != std::string::npos;
                 EXPECT_TRUE(namesOption || namesFormat) << says;
                 // Or a mode flag of the line, or the command the option

@@ -97,7 +97,8 @@ TEST(Writer, CsvBatchHasOneHeadingAndOnlyDecodedRows) {
     EXPECT_EQ(writer.write({&ok, 0, &noError, &block, &map, nullptr, &warnings}), "");
     EXPECT_EQ(writer.write({&bad, 3, &error, &block, &none, nullptr, &warnings}), "");
     writer.end();
-    EXPECT_EQ(out.str(), "file,key,index,value\na.bin,OperationMode,1,2\na.bin,ToolStatus,1,7\n");
+    EXPECT_EQ(out.str(),
+              "file,key,index,value,warning\na.bin,OperationMode,1,2,\na.bin,ToolStatus,1,7,\n");
 }
 
 }  // namespace

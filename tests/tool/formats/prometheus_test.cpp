@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "escape.h"
 #include "fields.h"
 #include "files.h"
 #include "prometheus.h"
@@ -201,9 +202,9 @@ TEST(Prometheus, HostileTextsAndNamesStayInsideTheirLabel) {
                   std::string::npos)
             << text;
     }
-    // The name arrives shown() already; the writer adds only the format's
-    // escapes and the invisible characters' bytes.
-    Input named = decodedInput("dir/\"q\"\\\\x0A\xE2\x80\xAE.bin");
+    // The name arrives shown() already (the invisible characters' bytes
+    // escaped too); the writer adds only the format's escapes.
+    Input named = decodedInput(shown("dir/\"q\"\\x0A\xE2\x80\xAE.bin"));
     const std::string text = exposition({named});
     checkedSeries(text);
     EXPECT_NE(text.find(R"(input="dir/\"q\"\\\\x0A\\xE2\\x80\\xAE.bin")"), std::string::npos)

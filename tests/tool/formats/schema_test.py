@@ -8,7 +8,10 @@ takes anything would be noticed); the bundle holds the same schemas.
 Exits 77 (skipped) without jsonschema or without its draft 2020-12.
 """
 import copy
+import csv
+import io
 import json
+from xml.etree import ElementTree
 import os
 import random
 import shlex
@@ -84,6 +87,46 @@ def hostile_blocks(folder):
     return paths
 
 
+def same_warnings_everywhere(inputs):
+    """Each input's warnings, read by each format's own parser, are ndjson's;
+    under --strict an ndjson line's ok and exit agree with the exit code."""
+    def triple(key, index, text):
+        return (key or None, int(index) if index not in (None, "") else None, text)
+    by_format = {}
+    _, out = run("-f", "ndjson", *inputs)
+    by_format["ndjson"] = {r["file"]: [triple(w["key"], w["index"], w["text"]) for w in r["warnings"]]
+                           for r in map(json.loads, out.splitlines()) if r["ok"]}
+    _, out = run("-f", "json", *inputs)
+    by_format["json"] = {i["file"]: [triple(w["key"], w["index"], w["text"]) for w in i["warnings"]]
+                         for i in json.loads(out) if "status" in i}
+    _, out = run("-f", "xml", *inputs)
+    by_format["xml"] = {r.get("file"): [triple(w.get("key"), w.get("index"), w.text or "")
+                                        for w in r.iterfind("Warnings/Warning")]
+                        for r in ElementTree.fromstring(out) if r.get("error") is None}
+    for name, delimiter in (("csv", ","), ("tsv", "\t")):
+        _, out = run("-f", name, *inputs)
+        rows = list(csv.DictReader(io.StringIO(out), delimiter=delimiter,
+                                   quoting=csv.QUOTE_NONE if name == "tsv" else csv.QUOTE_MINIMAL))
+        found = {}
+        for row in rows:
+            found.setdefault(row["file"], [])
+            if row["warning"]:
+                found[row["file"]].append(triple(row["key"], row["index"], row["warning"]))
+        by_format[name] = found
+    for name, found in by_format.items():
+        if name != "tsv" and found != by_format["ndjson"]:  # tsv escapes the names' bytes
+            failures.append(f"-f {name}: the warnings differ from ndjson's")
+    if not any(by_format["csv"].values()):
+        failures.append("no warnings among the inputs")
+    for path, warned in by_format["ndjson"].items():
+        if "\\" in path:
+            continue  # a shown() name is no path to run again
+        code, out = run("--strict", "-f", "ndjson", path)
+        record = json.loads(out)
+        if record["ok"] != (code == 0) or record.get("exit", 0) != code or bool(warned) != (code == 3):
+            failures.append(f"--strict -f ndjson {path}: ok {record['ok']}, exit code {code}")
+
+
 def main():
     example_paths = sorted(os.path.join(examples, f) for f in os.listdir(examples))
     with tempfile.TemporaryDirectory(prefix="qlx5100-schema-") as folder:
@@ -109,6 +152,7 @@ def main():
                 check("ndjson-record", record, f"ndjson line {line[:80]}")
                 seen_failed |= record["ok"] is False
                 seen_warning |= bool(record.get("warnings"))
+        same_warnings_everywhere(everything)
         # A stream with a partial block at its end.
         stream = os.path.join(folder, "stream.bin")
         with open(stream, "wb") as f:

@@ -7,6 +7,8 @@
 #include "encode.h"
 #include "exitcodes.h"
 #include "fields.h"
+#include "selection.h"
+#include "valuestext.h"
 
 namespace {
 
@@ -35,6 +37,85 @@ TEST(FieldTypes, EncodeTakesExactlyTheTablesRange) {
             }
         }
     }
+}
+
+std::string encodeMessage(const std::string& text) {
+    std::vector<std::string> skipped;
+    try {
+        encodeValuesText({text.begin(), text.end()}, skipped);
+    } catch (const EncodeError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// encode's refusals quote the value as written, at most an excerpt of it,
+// and say what the field takes; no input crashes it or echoes it whole.
+TEST(EncodeValuesText, RefusesWithTheValueAsWrittenAndBounded) {
+    const std::string big(100000, '7');
+    const struct {
+        std::string text;
+        const char* says;  // "" when taken
+    } cases[] = {
+        {R"({"ToolStatus": 18446744073709551615})",
+         "ToolStatus: 18446744073709551615 is outside 0..255 (unsigned 8-bit)"},
+        {R"({"ToolStatus": 184467440737095516150})", "184467440737095516150 is outside 0..255"},
+        {R"({"ToolStatus": "-99999999999999999999"})", "\"-99999999999999999999\" is outside"},
+        {R"({"HeaterTemperature": [1.50]})",
+         "HeaterTemperature[1]: 1.50 is not an integer; the field takes -128..127 (signed 8-bit)"},
+        {R"({"ToolStatus": "7x"})", "\"7x\" is not a decimal integer; the field takes 0..255"},
+        {R"({"ToolStatus": " 7"})", ""},
+        {R"({"ToolStatus": "7 "})", ""},
+        {R"({"ToolStatus": "+7"})", ""},
+        {R"({"ToolStatus": "- 7"})", "is not a decimal integer"},
+        {"{\"ToolStatus\": " + big + "}",
+         "number overflow parsing '7777777777777777777777777777777777777777...'"},
+        {"{\"ToolStatus\": \"" + big + "\"}", "is outside 0..255"},
+        {"{\"CuttingCommandName\": \"" + big + "\"}", "7777...\" is 100000 bytes"},
+        {"{\"" + big + "\": 1}", "unknown field \"7777"},
+        {"{\"ToolStatus\": \"" + big, "not JSON we can read: line 1, column "},
+        {std::string(100000, '[') + std::string(100000, ']'),
+         "objects and arrays nested deeper than 64 levels"},
+        {std::string(64, '[') + std::string(64, ']'), "expected a JSON object"},
+        {R"({"ToolStatu": {"1": "1"}})", "unknown field \"ToolStatu\"; did you mean ToolStatus?"},
+        {R"({"Extra": {"1": "1"}})", ""},  // a common module's value
+        {R"([{"file": "a", "error": "x"}, {"file": "b", "status": {"DeviceStatus": {"ToolStatus": "1"}}}])",
+         ""},
+        {R"([{"file": "a", "status": {"DeviceStatus": {}}}, {"file": "b", "status": {"DeviceStatus": {}}}])",
+         "a --format json batch with 2 decoded reports"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        const std::string message = encodeMessage(c.text);
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(message.empty(), *c.says == '\0') << message;
+        EXPECT_LT(message.size(), 200u) << message;
+    }
+    EXPECT_NE(encodeMessage(std::string(kMaxValuesBytes + 1, ' ')).find("larger than 4194304"),
+              std::string::npos);
+}
+
+// -e: leading zeros name the same index, and an entry chosen twice comes
+// once, where it was first chosen.
+TEST(Selection, NamesEachEntryOnceAtItsFirstPlace) {
+    StatusMap map;
+    for (int i = 1; i <= 4; ++i) {
+        map["HeaterTemperature"][i] = std::to_string(i * 10);
+    }
+    map["ToolStatus"][1] = "1";
+    const FieldSelection picked({"HeaterTemperature[03]", "ToolStatus", "HeaterTemperature",
+                                 "HeaterTemperature[3]", "ToolStatus"});
+    std::vector<Entry> entries;
+    picked.entries(map, entries);
+    std::string order;
+    for (const Entry& e : entries) {
+        order += *e.key + "[" + std::to_string(e.index) + "] ";
+    }
+    EXPECT_EQ(order,
+              "HeaterTemperature[3] ToolStatus[1] HeaterTemperature[1] HeaterTemperature[2] "
+              "HeaterTemperature[4] ");
+    EXPECT_EQ(picked.choices().front().given, "HeaterTemperature[3]");
+    EXPECT_EQ(picked.choices().size(), 3u);
 }
 
 TEST(FieldTypes, EveryRowHasItsTypesNameAndReader) {

@@ -74,6 +74,9 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
         return kOutputError;
     }
     Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
+    writer.strict(mode.strict);
+    writer.formulaGuard(mode.formulaGuard);
+    writer.wide(mode.wide);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
     bool anyRead = false;

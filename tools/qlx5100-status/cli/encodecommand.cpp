@@ -4,7 +4,6 @@
 
 #include "commands.h"
 #include "encode.h"
-#include "escape.h"
 #include "exitcodes.h"
 #include "input.h"
 #include "messages.h"
@@ -19,7 +18,8 @@ int runEncode(const Mode& mode) {
     std::vector<std::uint8_t> block;
     std::vector<std::string> skipped;
     try {
-        block = encodeValuesText(readBytes(valuesPath), skipped);
+        block =
+            encodeValuesText(readBytes(valuesPath, kMaxValuesBytes, tooLargeForValues()), skipped);
     } catch (const InputError& e) {
         printError(e.what());
         return kInputError;
@@ -32,7 +32,7 @@ int runEncode(const Mode& mode) {
         return kInputError;
     }
     for (const std::string& key : skipped) {
-        printNote(displayName(valuesPath) + ": " + shown(key) +
+        printNote(displayName(valuesPath) + ": " + key +
                   " is not a field of the block (a common module's value); left out");
     }
     if (mode.output == "-") {

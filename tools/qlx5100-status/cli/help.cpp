@@ -67,8 +67,9 @@ const char kEncodeHelp[] =
     "'-' for standard input. A field with one value takes a number or a decimal string; one "
     "with several (HeaterTemperature, HeaterStatus, PinchRollerPressureSetting) an array in "
     "index order. Texts take the tool's escaped form (\\\\ for a backslash, \\xHH for any "
-    "byte). A line of -f ndjson and the StatusMap form {\"Key\": {\"1\": value}} are read as "
-    "well. Missing fields and every other byte are zero. The block goes to -o FILE or to "
+    "byte). The -f json document (or a batch with one decoded report), a line of -f ndjson and "
+    "the StatusMap form {\"Key\": {\"1\": value}} are read as well. At most 4 MiB, nested at "
+    "most 64 deep. Missing fields and every other byte are zero. The block goes to -o FILE or to "
     "standard output (never to a terminal).";
 
 // The text wrapped to width, every line after the first indented by indent.

@@ -34,8 +34,10 @@ struct Mode {
     FieldSelection selection;
     std::vector<Label> labels;  // prometheus' constant labels, names checked
     bool strict = false;
-    bool recursive = false;  // -r: folders inside folders too
-    bool bytes = false;      // diff --bytes: the bytes that differ, not the fields
+    bool recursive = false;    // -r: folders inside folders too
+    bool bytes = false;        // diff --bytes: the bytes that differ, not the fields
+    bool formulaGuard = true;  // csv and tsv: a ' before a cell a spreadsheet would run
+    bool wide = false;         // csv and tsv: a row per input, a column per KEY[INDEX]
     std::size_t blockSize = kBlockSize;
     // The inputs (Analyse, Annotate, Stream), OLD and NEW (Diff), the values
     // file (Encode).

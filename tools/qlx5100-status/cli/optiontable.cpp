@@ -127,6 +127,14 @@ std::vector<OptionDef> makeOptions() {
         flag(OptionId::Bytes, "", "--bytes",
              "diff: list every byte that differs, as cmp -l does (offset from 1, octal bytes)",
              bit(Command::Diff)),
+        flag(OptionId::NoFormulaGuard, "", "--no-formula-guard",
+             "In csv and tsv, write text cells starting with =, +, - or @ as they are, without "
+             "the ' that keeps spreadsheets from running them as formulas",
+             bit(Command::Analyse) | bit(Command::Stream)),
+        flag(OptionId::Wide, "", "--wide",
+             "In csv and tsv, one row per input and one column per KEY[INDEX] (with -e, the "
+             "fields chosen, in that order)",
+             bit(Command::Analyse) | bit(Command::Stream)),
         flag(OptionId::Describe, "", "--describe",
              "Print the field dictionary (table, json, csv or tsv with --format), or describe the "
              "block (ksy) or the JSON outputs (json-schema)",
@@ -166,24 +174,6 @@ std::vector<OptionDef> makeOptions() {
     return table;
 }
 
-std::size_t distance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] =
-                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0u : 1u)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 }  // namespace
 
 const std::vector<CommandDef>& commandTable() {
@@ -207,20 +197,6 @@ const OptionDef& optionDef(OptionId id) {
 std::string optionName(const OptionDef& def) {
     return def.shortName[0] != '\0' ? std::string(def.shortName) + "/" + def.longName
                                     : std::string(def.longName);
-}
-
-std::string nearest(const std::string& word, const std::vector<std::string>& candidates) {
-    std::string best;
-    std::size_t bestDistance = 3;  // two edits at most
-    for (const std::string& c : candidates) {
-        const std::size_t d = distance(word, c);
-        // Half the word changed is another word, not a slip.
-        if (d < bestDistance && 2 * d < word.size()) {
-            best = c;
-            bestDistance = d;
-        }
-    }
-    return best;
 }
 
 }  // namespace qlx5100status

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "nearest.h"  // what "did you mean" offers
+
 namespace qlx5100status {
 
 // What a command line asks for. Annotate is the analysis written as
@@ -53,6 +55,8 @@ enum class OptionId {
     BlockSize,
     Strict,
     Bytes,
+    NoFormulaGuard,
+    Wide,
     Describe,
     Module,
     CommonModule,
@@ -86,9 +90,5 @@ const OptionDef& optionDef(OptionId id);
 
 // An option as a refusal names it: "-e/--field", "--strict".
 std::string optionName(const OptionDef& def);
-
-// The candidate nearest to word within a small edit distance, or "": what
-// "did you mean" offers.
-std::string nearest(const std::string& word, const std::vector<std::string>& candidates);
 
 }  // namespace qlx5100status

@@ -284,6 +284,12 @@ void resolveSettings(const RawOptions& raw, Mode& mode) {
             case OptionId::Bytes:
                 mode.bytes = true;
                 break;
+            case OptionId::NoFormulaGuard:
+                mode.formulaGuard = false;
+                break;
+            case OptionId::Wide:
+                mode.wide = true;
+                break;
             default:
                 break;
         }
@@ -338,6 +344,15 @@ Resolved resolve(const RawOptions& raw, const PathExists& exists) {
         resolveSelection(raw, mode);
         checkFormat(mode);
         resolveLabels(raw, mode);
+        for (const OptionId id : {OptionId::NoFormulaGuard, OptionId::Wide}) {
+            if (raw.has(id) &&
+                (mode.annotate || (mode.format != Format::Csv && mode.format != Format::Tsv))) {
+                throw Refusal{
+                    std::string(optionDef(id).longName) + " is for csv and tsv, not for " +
+                    (mode.annotate ? std::string("--annotate")
+                                   : "--format " + std::string(formatInfo(mode.format).name))};
+            }
+        }
         resolveSettings(raw, mode);
         out.kind = Resolved::Kind::Run;
     } catch (const Refusal& r) {

@@ -33,8 +33,12 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
             mode.output, snapshot ? Output::Writing::WholeRun : Output::Writing::AsItGoes);
     };
     const auto writerFor = [&mode](Output& output) {
-        return std::make_unique<Writer>(output.stream(), mode.format, mode.annotate, mode.selection,
-                                        true, mode.labels);
+        auto writer = std::make_unique<Writer>(output.stream(), mode.format, mode.annotate,
+                                               mode.selection, true, mode.labels);
+        writer->strict(mode.strict);
+        writer->formulaGuard(mode.formulaGuard);
+        writer->wide(mode.wide);
+        return writer;
     };
     std::unique_ptr<Output> output = open();
     if (!output->opened()) {

@@ -19,7 +19,7 @@ namespace qlx5100status {
       "{\"file\": ..., \"status\": ...}")                                                      \
     X(Table, "table", true, false, "the decoded values: KEY, INDEX, VALUE")                    \
     X(Csv, "csv", true, false,                                                                 \
-      "one table of every input: file,key,index,value (RFC 4180 quoting)")                     \
+      "one table of every input: file,key,index,value,warning (RFC 4180 quoting)")             \
     X(Tsv, "tsv", true, false,                                                                 \
       "the same, tab-separated; tab, line break, backslash as \\t \\n \\\\")                   \
     X(Ndjson, "ndjson", true, false,                                                           \

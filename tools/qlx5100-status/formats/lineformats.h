@@ -24,6 +24,11 @@ struct Delimited {
     // tab and a line break (which shown() wrote "\x09", "\x0A") as "\t" and
     // "\n", a backslash staying shown()'s "\\".
     std::string (*cell)(const std::string& shownText);
+    // A text cell that starts with =, +, - or @ gets a leading ', so that a
+    // spreadsheet shows it instead of running it as a formula (a tab or a
+    // carriage return cannot start one: shown() wrote them \x09, \x0D). A
+    // number (-5) is never touched.
+    bool formulaGuard = true;
 };
 
 // The dialect of format, or null for a format that is not delimited.
@@ -38,9 +43,25 @@ void writeDelimitedHeading(std::ostream& out, const Delimited& d,
 void writeDelimitedRows(std::ostream& out, const Delimited& d,
                         const std::vector<std::vector<std::string>>& rows);
 // One row per selected entry of one input: file (name, shown() already),
-// key, index, value.
+// key, index, value and an empty warning; then one row per expert warning:
+// file, the key and index it is about (empty for the whole block), no value,
+// and its text under warning.
 void writeDelimitedEntries(std::ostream& out, const Delimited& d, const std::string& name,
-                           const StatusMap& map, const FieldSelection& selection);
+                           const StatusMap& map, const FieldSelection& selection,
+                           const std::vector<Warning>& warnings);
+
+// --wide: the columns, KEY[INDEX] each: the selected fields in the order
+// given, or every field of the dictionary in map order (a counted table at
+// its room in the block); keys the dictionary does not know have no column.
+std::vector<std::pair<std::string, int>> wideColumns(const FieldSelection& selection);
+// The heading: file, the columns, warnings.
+void writeWideHeading(std::ostream& out, const Delimited& d,
+                      const std::vector<std::pair<std::string, int>>& columns);
+// One row: the input's name, its value for each column (empty where it has
+// none, all empty for a failed input) and its warnings' texts joined by "; ".
+void writeWideRow(std::ostream& out, const Delimited& d, const std::string& name,
+                  const StatusMap& map, const std::vector<std::pair<std::string, int>>& columns,
+                  const std::vector<Warning>& warnings);
 
 // One line per input: {"file", "ok": true, "values", "warnings"} for a
 // decoded input, {"file", "ok": false, "error", "exit"} for a failed one.
@@ -54,8 +75,10 @@ class NdjsonWriter {
 public:
     explicit NdjsonWriter(const FieldSelection& selection);
 
+    // strict: an input with warnings is an input error (--strict); its line
+    // keeps its values and warnings and says "ok": false, "exit": 3.
     void write(std::ostream& out, const std::string& file, int code, const std::string& error,
-               const StatusMap& map, const std::vector<Warning>& warnings);
+               const StatusMap& map, const std::vector<Warning>& warnings, bool strict = false);
 
 private:
     // A key's dictionary rows and its JSON member name, for every block.

@@ -168,7 +168,7 @@ void NdjsonWriter::values(const StatusMap& map) {
 
 void NdjsonWriter::write(std::ostream& out, const std::string& file, int code,
                          const std::string& error, const StatusMap& map,
-                         const std::vector<Warning>& warnings) {
+                         const std::vector<Warning>& warnings, bool strict) {
     line_.clear();
     line_ += "{\"file\":";
     quoted(file);
@@ -178,7 +178,8 @@ void NdjsonWriter::write(std::ostream& out, const std::string& file, int code,
         line_ += ",\"exit\":";
         line_ += std::to_string(code);
     } else {
-        line_ += ",\"ok\":true,\"values\":";
+        const bool refused = strict && !warnings.empty();
+        line_ += refused ? ",\"ok\":false,\"exit\":3,\"values\":" : ",\"ok\":true,\"values\":";
         values(map);
         line_ += ",\"warnings\":[";
         bool first = true;

@@ -13,46 +13,8 @@ namespace {
 
 constexpr const char* kPrefix = "qlx5100_";
 
-// Characters that show nothing or reorder what follows (Unicode's format
-// characters and the line and paragraph separators): a label that holds them
-// reads as something else on a dashboard.
-bool invisible(char32_t c) {
-    return c == 0xAD || (c >= 0x600 && c <= 0x605) || c == 0x61C || c == 0x6DD || c == 0x70F ||
-           c == 0x180E || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
-           (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB) ||
-           (c >= 0xE0000 && c <= 0xE007F);
-}
-
-// A shown() text with the invisible characters in shown()'s byte form too.
-// shown() leaves only well-formed UTF-8, so the lead byte gives the length.
-std::string visible(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = len == 1 ? lead : lead & (0x3F >> (len - 1));
-        for (std::size_t k = 1; k < len && i + k < text.size(); ++k) {
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        if (invisible(c)) {
-            static const char kHex[] = "0123456789ABCDEF";
-            for (std::size_t k = 0; k < len && i + k < text.size(); ++k) {
-                const auto b = static_cast<unsigned char>(text[i + k]);
-                out += "\\x";
-                out += kHex[b >> 4];
-                out += kHex[b & 0x0F];
-            }
-        } else {
-            out.append(text, i, len);
-        }
-        i += len;
-    }
-    return out;
-}
-
 std::string quotedLabel(const std::string& name, const std::string& raw) {
-    return name + "=\"" + labelValue(visible(shown(raw))) + "\"";
+    return name + "=\"" + labelValue(shown(raw)) + "\"";
 }
 
 std::vector<MetricFamily> makeFamilies() {
@@ -171,7 +133,7 @@ void PrometheusWriter::series(std::size_t family, const std::string& labels,
 
 void PrometheusWriter::add(const Decoded& input) {
     // The name is shown() already.
-    const std::string in = "input=\"" + labelValue(visible(*input.name)) + "\"";
+    const std::string in = "input=\"" + labelValue(*input.name) + "\"";
     series(0, in, input.code == 0 ? "1" : "0");
     series(1, in, std::to_string(input.warnings->size()));
     if (input.code != 0) {

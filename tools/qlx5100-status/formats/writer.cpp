@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <pugixml.hpp>
+#include <sstream>
 #include <utility>
 
 #include "render.h"
@@ -31,7 +32,12 @@ void Writer::begin() {
     }
     // One table for every input, so one heading.
     if (const Delimited* d = delimitedFor(format_)) {
-        writeDelimitedHeading(out_, *d, {"file", "key", "index", "value"});
+        if (wide_) {
+            columns_ = wideColumns(selection_);
+            writeWideHeading(out_, *d, columns_);
+        } else {
+            writeDelimitedHeading(out_, *d, {"file", "key", "index", "value", "warning"});
+        }
     }
     if (!batch_) {
         return;
@@ -61,11 +67,21 @@ std::string Writer::write(const Decoded& input) {
             out_ << "error: " << *input.error << '\n';
         }
     } else if (const Delimited* d = delimitedFor(format_)) {
-        if (input.code == 0) {
-            writeDelimitedEntries(out_, *d, *input.name, *input.map, selection_);
+        Delimited dialect = *d;
+        dialect.formulaGuard = formulaGuard_;
+        if (wide_) {
+            static const StatusMap kNone;
+            static const std::vector<Warning> kNoWarnings;
+            const bool ok = input.code == 0;
+            writeWideRow(out_, dialect, *input.name, ok ? *input.map : kNone, columns_,
+                         ok ? *input.warnings : kNoWarnings);
+        } else if (input.code == 0) {
+            writeDelimitedEntries(out_, dialect, *input.name, *input.map, selection_,
+                                  *input.warnings);
         }
     } else if (format_ == Format::Ndjson) {
-        ndjson_.write(out_, *input.name, input.code, *input.error, *input.map, *input.warnings);
+        ndjson_.write(out_, *input.name, input.code, *input.error, *input.map, *input.warnings,
+                      strict_);
         // A reader at the other end of a pipe sees each input as it is done.
         out_.flush();
     } else if (format_ == Format::Json) {
@@ -107,10 +123,43 @@ void Writer::annotated(const Decoded& input) {
     }
 }
 
+namespace {
+
+// {"key", "index", "text"} each, as ndjson writes them.
+Json warningsJson(const std::vector<Warning>& warnings) {
+    Json list = Json::array();
+    for (const Warning& w : warnings) {
+        Json item = Json::object();
+        item["key"] = w.key.empty() ? Json() : Json(w.key);
+        item["index"] = w.key.empty() ? Json() : Json(w.index);
+        item["text"] = w.text;
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+// <Warnings><Warning key="K" index="I">TEXT</Warning>...</Warnings>, key and
+// index left out for a warning about the whole block.
+void appendWarnings(pugi::xml_node parent, const std::vector<Warning>& warnings) {
+    pugi::xml_node list = parent.append_child("Warnings");
+    for (const Warning& w : warnings) {
+        pugi::xml_node item = list.append_child("Warning");
+        if (!w.key.empty()) {
+            item.append_attribute("key") = w.key.c_str();
+            item.append_attribute("index") = w.index;
+        }
+        item.text() = w.text.c_str();
+    }
+}
+
+}  // namespace
+
 void Writer::json(const Decoded& input) {
     if (!batch_) {
         if (input.code == 0) {
-            out_ << dumpJson(treeToJson(*input.tree)) << '\n';
+            Json document = treeToJson(*input.tree);
+            document["warnings"] = warningsJson(*input.warnings);
+            out_ << dumpJson(document) << '\n';
         }
         return;
     }
@@ -118,6 +167,7 @@ void Writer::json(const Decoded& input) {
     item["file"] = *input.name;
     if (input.code == 0) {
         item["status"] = treeToJson(*input.tree);
+        item["warnings"] = warningsJson(*input.warnings);
     } else {
         item["error"] = *input.error;
     }
@@ -151,6 +201,19 @@ std::string Writer::xml(const Decoded& input) {
         document = xmlDocument(*input.tree, problem);
     }
     if (!batch_) {
+        if (!input.warnings->empty() && problem.empty()) {
+            // Inside the root element, the one place a document has, as its
+            // last child; the analyzer's part stays as it was written.
+            const std::size_t closing = document.rfind("</");
+            if (closing != std::string::npos) {
+                pugi::xml_document warnings;
+                appendWarnings(warnings, *input.warnings);
+                std::ostringstream text;
+                warnings.first_child().print(text, "  ", pugi::format_indent, pugi::encoding_utf8,
+                                             1);
+                document.insert(closing, text.str());
+            }
+        }
         out_ << document;
         return problem;
     }
@@ -169,6 +232,9 @@ std::string Writer::xml(const Decoded& input) {
         } else {
             problem = "the XML document does not parse";
         }
+    }
+    if (input.code == 0 && problem.empty() && !input.warnings->empty()) {
+        appendWarnings(node, *input.warnings);
     }
     if (input.code != 0) {
         node.append_attribute("error") = input.error->c_str();

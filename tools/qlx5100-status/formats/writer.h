@@ -44,6 +44,15 @@ public:
     // The batch's closing, after the last result.
     void end();
 
+    // --strict: the ndjson line of an input with warnings says it failed.
+    void strict(bool on) { strict_ = on; }
+
+    // --no-formula-guard: csv and tsv cells as they are.
+    void formulaGuard(bool on) { formulaGuard_ = on; }
+
+    // --wide: csv and tsv a row per input; before begin().
+    void wide(bool on) { wide_ = on; }
+
 private:
     void annotated(const Decoded& input);
     void json(const Decoded& input);
@@ -55,6 +64,10 @@ private:
     bool annotate_;
     bool batch_;
     bool first_ = true;
+    bool strict_ = false;
+    bool formulaGuard_ = true;
+    bool wide_ = false;
+    std::vector<std::pair<std::string, int>> columns_;
     std::unique_ptr<HtmlReport> html_;
     std::unique_ptr<PrometheusWriter> prometheus_;
     NdjsonWriter ndjson_;

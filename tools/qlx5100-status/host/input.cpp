@@ -20,15 +20,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name) {
+std::vector<std::uint8_t> readAll(std::FILE* file, const std::string& name, std::size_t limit,
+                                  const std::string& tooLarge) {
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[65536];
     for (;;) {
         const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
         bytes.insert(bytes.end(), chunk, chunk + n);
-        if (bytes.size() > kMaxInputBytes) {
-            throw InputError(name + ": larger than " + std::to_string(kMaxInputBytes) +
-                             " bytes; not a status block");
+        if (bytes.size() > limit) {
+            throw InputError(name + ": " + tooLarge);
         }
         if (n < sizeof chunk) {
             if (std::ferror(file)) {
@@ -46,11 +46,18 @@ std::string displayName(const std::string& path) {
 }
 
 std::vector<std::uint8_t> readBytes(const std::string& path) {
+    return readBytes(
+        path, kMaxInputBytes,
+        "larger than " + std::to_string(kMaxInputBytes) + " bytes; not a status block");
+}
+
+std::vector<std::uint8_t> readBytes(const std::string& path, std::size_t limit,
+                                    const std::string& tooLarge) {
     const std::string name = displayName(path);
     if (path == "-") {
         // A binary block on standard input must arrive byte for byte.
         orvplatform::setBinaryMode(stdin);
-        return readAll(stdin, name);
+        return readAll(stdin, name, limit, tooLarge);
     }
     // fopen takes a directory on some systems and fails only on reading.
     std::error_code ec;
@@ -62,7 +69,7 @@ std::vector<std::uint8_t> readBytes(const std::string& path) {
     if (!file) {
         throw InputError(name + ": " + std::strerror(errno));
     }
-    return readAll(file.get(), name);
+    return readAll(file.get(), name, limit, tooLarge);
 }
 
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format, bool* fromDump) {

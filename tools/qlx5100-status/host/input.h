@@ -29,6 +29,11 @@ std::string displayName(const std::string& path);
 // Throws InputError with the system's reason.
 std::vector<std::uint8_t> readBytes(const std::string& path);
 
+// The same with another bound: past limit bytes, InputError says
+// "NAME: tooLarge".
+std::vector<std::uint8_t> readBytes(const std::string& path, std::size_t limit,
+                                    const std::string& tooLarge);
+
 // The bytes of one input ("-" is standard input), as decodeInput takes
 // them. fromDump says whether the bytes came from a dump. Throws InputError.
 std::vector<std::uint8_t> readInput(const std::string& path, InputFormat format,

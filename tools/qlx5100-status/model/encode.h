@@ -38,17 +38,22 @@ class UnknownFieldError : public EncodeError {
     using EncodeError::EncodeError;
 };
 
-// Throws EncodeError naming the field for unknown fields, values of the wrong
-// kind or out of their type's range, texts longer than their field or holding
-// NUL, and arrays longer than the block has room for.
+// Throws EncodeError naming the field for unknown fields (UnknownFieldError,
+// with the nearest model key), values of the wrong kind or out of their
+// type's range (quoting the value as written, cut to an excerpt), texts longer than their field or
+// holding NUL, and arrays longer than the block has room for.
 std::vector<std::uint8_t> encodeBlock(const nlohmann::json& values, std::size_t size = kBlockSize);
 
 // What encode also reads, in the form above: a line of --format ndjson (its
-// "values"), and the StatusMap form {"Key": {"1": value, ...}} (index to a
-// string or a number) for any key. Keys the dictionary does not know whose
-// value is in the map's form are values a common module added, not bytes of
-// the block: they are left out and named in skipped. Throws EncodeError for
-// a line of a failed input and for indices that are not 1..N.
+// "values"), the --format json document ({"DeviceStatus": {...}}, or a batch
+// of them with exactly one decoded report), and the StatusMap form
+// {"Key": {"1": value, ...}} (index to a string or a number) for any key.
+// Keys the dictionary does not know whose value is in the map's form are
+// values a common module added, not bytes of the block: they are left out
+// and named in skipped (shown, cut to an excerpt), unless a model key is
+// near (nearest.h): then the key is a slip and UnknownFieldError names the
+// model key. Throws EncodeError for a line of a failed input and for
+// indices that are not 1..N.
 nlohmann::json plainValues(const nlohmann::json& input, std::vector<std::string>& skipped);
 
 }  // namespace qlx5100status

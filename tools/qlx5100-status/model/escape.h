@@ -6,6 +6,7 @@
 // file or show a value alike, and encode reads the form back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "unitcmnparamio/paramioxml.h"
@@ -14,6 +15,15 @@ namespace qlx5100status {
 
 inline std::string shown(const std::string& raw) {
     return ParamIoXML::escapeText(raw);
+}
+
+// A piece of a user's input quoted in a message: its first bytes, shown(),
+// with "..." when there is more. A message never repeats a whole input,
+// which may be megabytes on one line.
+constexpr std::size_t kExcerptBytes = 40;
+
+inline std::string excerpt(const std::string& raw) {
+    return raw.size() <= kExcerptBytes ? shown(raw) : shown(raw.substr(0, kExcerptBytes)) + "...";
 }
 
 }  // namespace qlx5100status

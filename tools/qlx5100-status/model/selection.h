@@ -27,7 +27,8 @@ public:
     FieldSelection() = default;
 
     // Every one a key of the field dictionary, optionally with an index it
-    // has. Throws SelectionError for the first that is not.
+    // has (decimal, leading zeros dropped). Throws SelectionError for the
+    // first that is not. A choice that earlier ones already cover is dropped.
     explicit FieldSelection(const std::vector<std::string>& wanted);
 
     bool all() const { return choices_.empty(); }

@@ -4,17 +4,28 @@
 // and where the block and the notes go.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qlx5100status {
 
+// A values file is a few hundred bytes; the bounds keep a wrong file (a
+// disk image, a generated document nested thousands deep) from costing the
+// memory or the stack it would.
+constexpr std::size_t kMaxValuesBytes = 4u * 1024u * 1024u;
+constexpr std::size_t kMaxValuesDepth = 64;
+
 // Throws EncodeError (encode.h) for a text that is not JSON ("not JSON we can
-// read: line L, column C: ..."), a key given twice in one object, and every
-// refusal of plainValues() and encodeBlock(). The keys left out as a common
-// module's values are added to skipped.
+// read: line L, column C: ..."), a text over kMaxValuesBytes or nested deeper
+// than kMaxValuesDepth, a key given twice in one object, and every refusal
+// of plainValues() and encodeBlock(). The keys left out as a common module's
+// values are added to skipped.
 std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text,
                                            std::vector<std::string>& skipped);
+
+// What a values text over kMaxValuesBytes is called, wherever it is read.
+std::string tooLargeForValues();
 
 }  // namespace qlx5100status

@@ -68,11 +68,26 @@ std::size_t decodeUtf8(const std::string& s, std::size_t i, char32_t& cp) {
     return len;
 }
 
+// Characters that show nothing or change how the text around them is read:
+// Unicode's format characters (bidi embeddings, overrides, isolates and
+// marks, zero-width characters, U+FEFF, invisible operators, tags) and the
+// line and paragraph separators, which some line readers split on. A file
+// named "rlo\u202Enib.exe" would otherwise read "rloexe.bin" on a terminal
+// or a page.
+bool invisible(char32_t c) {
+    return c == 0xAD || (c >= 0x600 && c <= 0x605) || c == 0x61C || c == 0x6DD || c == 0x70F ||
+           c == 0x8E2 || c == 0x180E || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||
+           (c >= 0xFFF9 && c <= 0xFFFB) || c == 0x110BD || c == 0x110CD ||
+           (c >= 0x13430 && c <= 0x1343F) || (c >= 0x1BCA0 && c <= 0x1BCA3) ||
+           (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE007F);
+}
+
 // Characters that a value keeps only in escaped form: the C0 and C1 controls
-// and DEL (tab, CR and LF included, which parsers normalise), and the two
-// characters that XML 1.0 forbids outright.
+// and DEL (tab, CR and LF included, which parsers normalise), the two
+// characters that XML 1.0 forbids outright, and the invisible ones above.
 bool mustEscape(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF;
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xFFFE || cp == 0xFFFF || invisible(cp);
 }
 
 // XML 1.0 (fifth edition) name characters, without ':' (names must also be
