@@ -148,7 +148,7 @@ TEST(Output, NeverReplacesAnInputNorAFileWithNothing) {
         EXPECT_EQ(contains(r.err, csv + ": skipped: this run writes it"), run == 1) << r.err;
     }
     EXPECT_EQ(readFile(csv),
-              "file,key,index,value\n" + dir.path("dumps/a.bin") + ",ToolStatus,1,0\n");
+              "file,key,index,value,warning\n" + dir.path("dumps/a.bin") + ",ToolStatus,1,0,\n");
 }
 
 // With --stream, -o FILE in a line format holds each record before the next
@@ -169,7 +169,7 @@ TEST(Output, StreamWritesEachRecordToTheFileAsItComes) {
     for (int n = 1; n <= 2; ++n) {
         writer.write(one.data(), static_cast<std::streamsize>(one.size()));
         writer.flush();
-        const std::string row = fifo + "#" + std::to_string(n) + ",ToolStatus,1,1\n";
+        const std::string row = fifo + "#" + std::to_string(n) + ",ToolStatus,1,1,\n";
         for (int wait = 0; wait < 3000 && !contains(readFile(out), row); ++wait) {
             usleep(10000);
         }

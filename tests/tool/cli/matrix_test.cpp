@@ -178,7 +178,7 @@ TEST(Matrix, EveryCommandFormatAndOptionIsHonouredOrRefusedNamingBoth) {
             }
         }
     }
-    EXPECT_EQ(cells, 8 * 11 * 14);
+    EXPECT_EQ(cells, 8 * 11 * 16);
 }
 
 // The modes themselves, two at a time: a subcommand or mode flag with another
