@@ -86,10 +86,4 @@ void setLogCallback(qlx5100_log_fn fn, void* user) {
     forwarding.store(fn != nullptr, std::memory_order_release);
 }
 
-void logNote(int severity, const char* text) {
-    if (forwarding.load(std::memory_order_acquire)) {
-        deliver(severity, text);
-    }
-}
-
 }  // namespace qlx5100capi

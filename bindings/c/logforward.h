@@ -14,8 +14,4 @@ void installLogSink();
 // Replaces the callback and its user pointer as one pair; NULL fn: none.
 void setLogCallback(qlx5100_log_fn fn, void* user);
 
-// Hands a note of the library's own to the callback, if there is one, one
-// at a time with the analyzer's records.
-void logNote(int severity, const char* text);
-
 }  // namespace qlx5100capi

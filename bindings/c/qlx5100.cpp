@@ -135,18 +135,12 @@ int encode(const char* valuesJson, void* block, std::size_t size) {
                                                std::to_string(size) + " bytes; it needs " +
                                                std::to_string(QLX5100_BLOCK_SIZE));
     }
-    std::vector<std::string> skipped;
     std::vector<std::uint8_t> encoded;
     try {
         const auto* text = reinterpret_cast<const std::uint8_t*>(valuesJson);
-        encoded = qs::encodeValuesText({text, text + std::strlen(valuesJson)}, skipped);
+        encoded = qs::encodeValuesText({text, text + std::strlen(valuesJson)});
     } catch (const qs::EncodeError& e) {
         return failed(QLX5100_INPUT_ERROR, std::string("qlx5100_encode: ") + e.what());
-    }
-    for (const std::string& key : skipped) {
-        const std::string note = "qlx5100_encode: " + key +
-                                 " is not a field of the block (a common module's value); left out";
-        qlx5100capi::logNote(QLX5100_SEVERITY_WARNING, note.c_str());
     }
     std::copy(encoded.begin(), encoded.end(), static_cast<std::uint8_t*>(block));
     return succeeded();

@@ -16,10 +16,8 @@ namespace qlx5100status {
 int runEncode(const Mode& mode) {
     const std::string& valuesPath = mode.inputs.front();
     std::vector<std::uint8_t> block;
-    std::vector<std::string> skipped;
     try {
-        block =
-            encodeValuesText(readBytes(valuesPath, kMaxValuesBytes, tooLargeForValues()), skipped);
+        block = encodeValuesText(readBytes(valuesPath, kMaxValuesBytes, tooLargeForValues()));
     } catch (const InputError& e) {
         printError(e.what());
         return kInputError;
@@ -30,10 +28,6 @@ int runEncode(const Mode& mode) {
     } catch (const EncodeError& e) {
         printError(displayName(valuesPath) + ": " + e.what());
         return kInputError;
-    }
-    for (const std::string& key : skipped) {
-        printNote(displayName(valuesPath) + ": " + key +
-                  " is not a field of the block (a common module's value); left out");
     }
     if (mode.output == "-") {
         if (orvplatform::isTerminal(stdout)) {

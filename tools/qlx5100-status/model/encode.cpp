@@ -208,7 +208,7 @@ const json& reportOfBatch(const json& batch) {
 
 }  // namespace
 
-json plainValues(const json& input, std::vector<std::string>& skipped) {
+json plainValues(const json& input) {
     const json* values = &input;
     const bool batch = input.is_array() && !input.empty() && input.front().is_object() &&
                        input.front().contains("file");
@@ -237,12 +237,7 @@ json plainValues(const json& input, std::vector<std::string>& skipped) {
         }
         const FieldInfo* field = findField(key, 1);
         if (field == nullptr) {
-            // A key near a model key is a slip, not a common module's value.
-            if (!nearest(key, modelKeys()).empty()) {
-                throw UnknownFieldError(unknownField(key));
-            }
-            skipped.push_back(excerpt(key));
-            continue;
+            throw UnknownFieldError(unknownField(key));
         }
         std::map<int, json> byIndex;
         for (const auto& entry : item.value().items()) {

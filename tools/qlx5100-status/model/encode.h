@@ -48,12 +48,11 @@ std::vector<std::uint8_t> encodeBlock(const nlohmann::json& values, std::size_t 
 // "values"), the --format json document ({"DeviceStatus": {...}}, or a batch
 // of them with exactly one decoded report), and the StatusMap form
 // {"Key": {"1": value, ...}} (index to a string or a number) for any key.
-// Keys the dictionary does not know whose value is in the map's form are
-// values a common module added, not bytes of the block: they are left out
-// and named in skipped (shown, cut to an excerpt), unless a model key is
-// near (nearest.h): then the key is a slip and UnknownFieldError names the
-// model key. Throws EncodeError for a line of a failed input and for
-// indices that are not 1..N.
-nlohmann::json plainValues(const nlohmann::json& input, std::vector<std::string>& skipped);
+// A key the dictionary does not know is refused (UnknownFieldError, with
+// the nearest model key) in every form: the shipped common module adds no
+// keys of its own, so such a key is a slip, and leaving it out would make a
+// block that silently lacks what was asked for. Throws EncodeError for a
+// line of a failed input and for indices that are not 1..N.
+nlohmann::json plainValues(const nlohmann::json& input);
 
 }  // namespace qlx5100status

@@ -130,8 +130,7 @@ private:
 
 }  // namespace
 
-std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text,
-                                           std::vector<std::string>& skipped) {
+std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text) {
     if (text.size() > kMaxValuesBytes) {
         throw EncodeError(tooLargeForValues());
     }
@@ -141,7 +140,7 @@ std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text
     } catch (const nlohmann::json::exception& e) {
         throw EncodeError(excerpt(e.what()));
     }
-    return encodeBlock(plainValues(builder.take(), skipped));
+    return encodeBlock(plainValues(builder.take()));
 }
 
 std::string tooLargeForValues() {

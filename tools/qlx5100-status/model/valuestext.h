@@ -20,10 +20,8 @@ constexpr std::size_t kMaxValuesDepth = 64;
 // Throws EncodeError (encode.h) for a text that is not JSON ("not JSON we can
 // read: line L, column C: ..."), a text over kMaxValuesBytes or nested deeper
 // than kMaxValuesDepth, a key given twice in one object, and every refusal
-// of plainValues() and encodeBlock(). The keys left out as a common module's
-// values are added to skipped.
-std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text,
-                                           std::vector<std::string>& skipped);
+// of plainValues() and encodeBlock().
+std::vector<std::uint8_t> encodeValuesText(const std::vector<std::uint8_t>& text);
 
 // What a values text over kMaxValuesBytes is called, wherever it is read.
 std::string tooLargeForValues();

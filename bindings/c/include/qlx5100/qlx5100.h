@@ -112,9 +112,8 @@ QLX5100_API void qlx5100_result_free(qlx5100_result* r);
  * and writes its QLX5100_BLOCK_SIZE bytes to block; size is the room
  * there and must be at least QLX5100_BLOCK_SIZE (bytes past it are left
  * as they are). values_json is UTF-8 text ending in NUL. Nothing is
- * written unless QLX5100_OK is returned. Keys that are a common module's
- * values (left out of the block) are named in a record of severity
- * QLX5100_SEVERITY_WARNING to the log callback. Needs no module. */
+ * written unless QLX5100_OK is returned; a key the field dictionary does
+ * not know is QLX5100_INPUT_ERROR, as in the tool. Needs no module. */
 QLX5100_API int qlx5100_encode(const char* values_json, void* block, size_t size);
 
 /* The message of the last qlx5100_analyze, qlx5100_result_entry or
