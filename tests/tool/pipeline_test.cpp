@@ -218,6 +218,12 @@ TEST(FieldSelection, KeepsTheOrderGivenAndRefusesWhatItCannotSelect) {
     const auto line = nlohmann::ordered_json::parse(runTool(args).out).at("values");
     EXPECT_EQ(line.dump(),
               R"({"ToolStatus":1,"HeaterTemperature[2]":45,"CuttingCommandName":"CUTCMD"})");
+    // A whole key after one of its indices: every value once, where it first stood.
+    args = {"-e",  "HeaterTemperature[2]", "-e", "ToolStatus",
+            "-e",  "HeaterTemperature",    "-f", "ndjson",
+            normal};
+    EXPECT_EQ(nlohmann::ordered_json::parse(runTool(args).out).at("values").dump(),
+              R"({"HeaterTemperature":[45,45,40,35],"ToolStatus":1})");
     args = pick;
     args.insert(args.end(), {"-f", "csv", normal});
     EXPECT_EQ(runTool(args).out, "file,key,index,value,warning\n" + std::string(normal) +

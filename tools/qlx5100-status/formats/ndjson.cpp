@@ -3,6 +3,7 @@
 // stream the object cost more than decoding the block. What does not change
 // from block to block (a key's dictionary row, its name as JSON) is looked up
 // once.
+#include <algorithm>
 #include <charconv>
 
 #include "escape.h"
@@ -81,17 +82,25 @@ NdjsonWriter::Plan NdjsonWriter::plan(const std::string& key, std::string jsonNa
 NdjsonWriter::NdjsonWriter(const FieldSelection& selection) : all_(selection.all()) {
     for (const FieldSelection::Choice& c : selection.choices()) {
         const std::string& label = c.index == 0 ? c.key : c.given;
-        bool twice = false;
-        for (const Chosen& earlier : chosen_) {
-            twice = twice || earlier.label == label;
-        }
+        const auto sameKey = [&c](const Chosen& e) { return e.plan.key == c.key; };
+        const auto first = std::find_if(chosen_.begin(), chosen_.end(), [&](const Chosen& e) {
+            return e.label == label || (c.index == 0 && sameKey(e));
+        });
         // A choice given twice is one member, where it was first given.
-        if (twice) {
+        if (first != chosen_.end() && first->label == label) {
             continue;
         }
         line_.clear();
         member(label);
-        chosen_.push_back({label, c.index, plan(c.key, line_)});
+        if (first == chosen_.end()) {
+            chosen_.push_back({label, c.index, plan(c.key, line_)});
+            continue;
+        }
+        // A whole key after some of its indices: one member holding every
+        // index, where the first of them stood, so that no value is written
+        // twice.
+        *first = {label, 0, plan(c.key, line_)};
+        chosen_.erase(std::remove_if(first + 1, chosen_.end(), sameKey), chosen_.end());
     }
 }
 
