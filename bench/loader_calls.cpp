@@ -1,7 +1,9 @@
-// Counting wrappers around dlopen, dlsym and dlclose, exported from the
-// benchmark executable (loader_calls.dynlist) so that every module's calls,
-// the analyzer's LoadLibraryW/GetProcAddress/FreeLibrary included, come here
-// first and are then handed on to libc.
+// Counting wrappers around dlopen, dlsym, dlinfo and dlclose, exported from
+// the benchmark executable (loader_calls.dynlist) so that every module's
+// calls, the analyzer's LoadLibraryW/GetProcAddress/FreeLibrary included, come
+// here first and are then handed on to libc. GetProcAddress asks dlinfo for
+// the module's map once per look-up and reads its export table without the
+// loader's lock; it calls dlsym only for what that table cannot answer.
 //
 // dlopen and dlsym look at their caller's return address (run path,
 // RTLD_NEXT). Each wrapper ends in a tail call, which an optimised build turns
@@ -25,6 +27,7 @@ thread_local loadercalls::Counts t_counts;
 
 using DlopenFn = void* (*)(const char*, int);
 using DlsymFn = void* (*)(void*, const char*);
+using DlinfoFn = int (*)(void*, int, void*);
 using DlcloseFn = int (*)(void*);
 
 // dlvsym is not wrapped, so it can find libc's versions without recursion.
@@ -52,6 +55,12 @@ __attribute__((visibility("default"))) void* dlsym(void* handle, const char* nam
     static const DlsymFn real = next<DlsymFn>("dlsym");
     ++t_counts.dlsym;
     return real(handle, name);
+}
+
+__attribute__((visibility("default"))) int dlinfo(void* handle, int request, void* info) {
+    static const DlinfoFn real = next<DlinfoFn>("dlinfo");
+    ++t_counts.dlinfo;
+    return real(handle, request, info);
 }
 
 __attribute__((visibility("default"))) int dlclose(void* handle) {

@@ -10,6 +10,7 @@ namespace loadercalls {
 struct Counts {
     std::uint64_t dlopen = 0;
     std::uint64_t dlsym = 0;
+    std::uint64_t dlinfo = 0;
     std::uint64_t dlclose = 0;
 };
 

@@ -16,13 +16,17 @@ namespace faults {
 using namespace orvplatform::win32;
 using orvplatform::ForeignProc;
 
-template <typename Signature>
-ForeignProc<Signature> proc(const char* name) {
+inline HMODULE faultModule() {
     static const HMODULE module = [] {
         const std::string path = std::string(ORV_TEST_MODULE_DIR) + "/faultmodule.dll";
         return LoadLibraryW(std::wstring(path.begin(), path.end()).c_str());
     }();
-    return ForeignProc<Signature>(GetProcAddress(module, name));
+    return module;
+}
+
+template <typename Signature>
+ForeignProc<Signature> proc(const char* name) {
+    return ForeignProc<Signature>(GetProcAddress(faultModule(), name));
 }
 
 inline const auto readAt = proc<int(const volatile int*)>("readAt");

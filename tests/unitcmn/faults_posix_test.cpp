@@ -22,6 +22,28 @@ void previousHandler(int, siginfo_t*, void*) {
     _exit(42);
 }
 
+// The export table gives what the loader gives, in libraries with versioned
+// exports, data and indirect functions (glibc's memcpy and strlen are).
+TEST(GetProcAddress, AgreesWithTheLoaderOnTheSystemsLibraries) {
+    const struct {
+        const wchar_t* library;
+        std::vector<const char*> names;
+    } cases[] = {
+        {L"libc.so.6", {"malloc", "memcpy", "strlen", "qsort", "environ", "printf"}},
+        {L"libstdc++.so.6", {"_Znwm", "_ZSt4cout", "_ZNSt6thread4joinEv", "_ZdlPv"}},
+    };
+    for (const auto& c : cases) {
+        const HMODULE module = LoadLibraryW(c.library);
+        ASSERT_NE(module, nullptr);
+        for (const char* name : c.names) {
+            void* expected = dlsym(module, name);
+            ASSERT_NE(expected, nullptr) << name;
+            EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module, name)), expected) << name;
+        }
+        FreeLibrary(module);
+    }
+}
+
 // A fault outside a guard, and a signal sent inside one, reach the handler the
 // host had installed before the library; a guard left by an exception guards
 // no more. Each case runs in a fresh process (threadsafe style), which

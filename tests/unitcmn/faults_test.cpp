@@ -93,11 +93,26 @@ TEST_F(Faults, OrdinaryExceptionsAndResultsPassTheGuardUnchanged) {
     EXPECT_EQ(orvplatform::guardedCall([](int a, int b) { return a * b; }, 6, 7), 42);
 }
 
-// Only the module's own exports: the C library's malloc, which dlsym finds
-// through the module's dependencies, is not one of its procedures.
+// Only the module's own exports, functions and data alike: not what it keeps
+// to itself, not the C library's malloc that its dependencies export, not a
+// name that differs in case or is empty.
 TEST_F(Faults, GetProcAddressGivesOnlyTheModulesOwnExports) {
-    EXPECT_TRUE(readAt);
-    EXPECT_FALSE(proc<void*(std::size_t)>("malloc"));
+    const struct {
+        const char* name;
+        bool found;
+    } cases[] = {{"readAt", true},         {"writeAt", true},
+                 {"divideBy", true},       {"illegalInstruction", true},
+                 {"exportedAnswer", true}, {"hiddenHelper", false},
+                 {"malloc", false},        {"readat", false},
+                 {"readAt2", false},       {"", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(GetProcAddress(faultModule(), c.name) != nullptr, c.found) << c.name;
+    }
+    const auto answer =
+        reinterpret_cast<const int*>(GetProcAddress(faultModule(), "exportedAnswer"));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(*answer, 42);
+    EXPECT_EQ(divideBy(84, 2), 42);
 }
 
 // Outside a guard a fault is not ours: the process ends as without us.

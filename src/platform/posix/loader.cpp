@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -67,11 +68,125 @@ std::string ownDirectory() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The loaded object whose mapping holds address, or null. dladdr1 would tell
-// as well, but it takes the loader's lock, which every dlopen, dlsym and
-// dlclose of every thread takes too: five more times per round trip, and on
-// two threads each one may have to wait for the other thread's loader call.
-// _dl_find_object (glibc 2.35) reads the loader's tables without a lock.
+// GetProcAddress reads the module's own export table, as on Windows: dlsym
+// would also search the module's dependencies, and it takes the loader's lock,
+// which every dlopen and dlclose of every thread takes too. On two threads each
+// of the five lookups of a round trip could wait there for the other thread's
+// loader call; the table needs no lock while our reference holds the module.
+// ELF64_ST_TYPE and ELF32_ST_TYPE agree, as do the ST_BIND pair.
+unsigned symbolType(const ElfW(Sym) & symbol) {
+    return ELF64_ST_TYPE(symbol.st_info);
+}
+unsigned symbolBinding(const ElfW(Sym) & symbol) {
+    return ELF64_ST_BIND(symbol.st_info);
+}
+
+class ExportTable {
+public:
+    explicit ExportTable(const link_map& module) : base_(module.l_addr) {
+        for (const ElfW(Dyn)* entry = module.l_ld; entry != nullptr && entry->d_tag != DT_NULL;
+             ++entry) {
+            switch (entry->d_tag) {
+                case DT_GNU_HASH:
+                    hash_ = address<std::uint32_t>(entry->d_un.d_ptr);
+                    break;
+                case DT_SYMTAB:
+                    symbols_ = address<ElfW(Sym)>(entry->d_un.d_ptr);
+                    break;
+                case DT_STRTAB:
+                    names_ = address<char>(entry->d_un.d_ptr);
+                    break;
+                case DT_VERSYM:
+                    versions_ = address<ElfW(Half)>(entry->d_un.d_ptr);
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+
+    // False when the module has no GNU hash table to search.
+    bool searchable() const { return hash_ != nullptr && symbols_ != nullptr && names_ != nullptr; }
+
+    // The defined, exported, default-version symbol called name, or null.
+    // resolvedByLoader is set for an indirect function: only the loader may
+    // run its resolver.
+    const ElfW(Sym) * find(const char* name, bool& resolvedByLoader) const {
+        resolvedByLoader = false;
+        std::uint32_t h = 5381;
+        for (const char* p = name; *p != '\0'; ++p) {
+            h = h * 33 + static_cast<unsigned char>(*p);
+        }
+        const std::uint32_t buckets = hash_[0];
+        const std::uint32_t firstHashed = hash_[1];
+        const std::uint32_t bloomWords = hash_[2];
+        const std::uint32_t bloomShift = hash_[3];
+        const auto* bloom = reinterpret_cast<const ElfW(Addr)*>(hash_ + 4);
+        const auto* bucket = reinterpret_cast<const std::uint32_t*>(bloom + bloomWords);
+        const std::uint32_t* chain = bucket + buckets;
+        if (buckets == 0 || bloomWords == 0) {
+            return nullptr;
+        }
+        constexpr unsigned kBits = sizeof(ElfW(Addr)) * CHAR_BIT;
+        const ElfW(Addr) word = bloom[(h / kBits) % bloomWords];
+        const ElfW(Addr) mask =
+            (ElfW(Addr){1} << (h % kBits)) | (ElfW(Addr){1} << ((h >> bloomShift) % kBits));
+        if ((word & mask) != mask) {
+            return nullptr;
+        }
+        std::uint32_t index = bucket[h % buckets];
+        if (index < firstHashed) {
+            return nullptr;
+        }
+        for (;; ++index) {
+            const std::uint32_t chained = chain[index - firstHashed];
+            const ElfW(Sym)& symbol = symbols_[index];
+            if ((chained | 1) == (h | 1) && std::strcmp(names_ + symbol.st_name, name) == 0 &&
+                exported(index, symbol)) {
+                resolvedByLoader = symbolType(symbol) == STT_GNU_IFUNC;
+                return &symbol;
+            }
+            if ((chained & 1) != 0) {
+                return nullptr;
+            }
+        }
+    }
+
+    // What the symbol's value points at in the loaded module.
+    void* addressOf(const ElfW(Sym) & symbol) const {
+        return reinterpret_cast<void*>(base_ + symbol.st_value);
+    }
+
+private:
+    // The loader relocates the dynamic section's addresses in place where the
+    // section is writable and leaves them relative where it is not; a relative
+    // address is always below the load address of a shared object.
+    template <typename T>
+    const T* address(ElfW(Addr) value) const {
+        return reinterpret_cast<const T*>(value < base_ ? base_ + value : value);
+    }
+
+    bool exported(std::uint32_t index, const ElfW(Sym) & symbol) const {
+        const unsigned binding = symbolBinding(symbol);
+        const unsigned type = symbolType(symbol);
+        // Hidden versions (bit 15) are reachable by dlvsym only.
+        const bool defaultVersion = versions_ == nullptr || (versions_[index] & 0x8000) == 0;
+        return symbol.st_shndx != SHN_UNDEF && symbol.st_value != 0 && defaultVersion &&
+               (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
+               (type == STT_FUNC || type == STT_OBJECT || type == STT_NOTYPE ||
+                type == STT_GNU_IFUNC);
+    }
+
+    ElfW(Addr) base_;
+    const std::uint32_t* hash_ = nullptr;
+    const ElfW(Sym) * symbols_ = nullptr;
+    const char* names_ = nullptr;
+    const ElfW(Half) * versions_ = nullptr;
+};
+
+// The loaded object whose mapping holds address, or null, for modules without
+// a GNU hash table. _dl_find_object (glibc 2.35) reads the loader's tables
+// without a lock, where dladdr1 takes it.
 link_map* objectContaining(const void* address) {
 #if defined(DLFO_STRUCT_HAS_EH_DBASE)
     dl_find_object found{};
@@ -83,6 +198,14 @@ link_map* objectContaining(const void* address) {
                ? found
                : nullptr;
 #endif
+}
+
+// dlsym, kept to modules that the export table cannot search: it also
+// searches the module's dependencies, so a function found elsewhere is not
+// one the module provides.
+void* ownSymbolByLoader(void* module, const link_map* own, const char* name) {
+    void* symbol = dlsym(module, name);
+    return symbol != nullptr && objectContaining(symbol) == own ? symbol : nullptr;
 }
 
 }  // namespace
@@ -180,18 +303,23 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (module == nullptr || procName == nullptr) {
         return nullptr;
     }
-    void* symbol = dlsym(module, procName);
+    link_map* own = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr) {
+        return nullptr;
+    }
+    const ExportTable exports(*own);
+    if (!exports.searchable()) {
+        return reinterpret_cast<FARPROC>(ownSymbolByLoader(module, own, procName));
+    }
+    bool resolvedByLoader = false;
+    const ElfW(Sym)* symbol = exports.find(procName, resolvedByLoader);
     if (symbol == nullptr) {
         return nullptr;
     }
-    // dlsym also searches the module's dependencies; GetProcAddress looks at
-    // the module's own exports only. A function found elsewhere is not one
-    // the module provides.
-    link_map* own = nullptr;
-    if (dlinfo(module, RTLD_DI_LINKMAP, &own) != 0 || objectContaining(symbol) != own) {
-        return nullptr;
+    if (resolvedByLoader) {
+        return reinterpret_cast<FARPROC>(ownSymbolByLoader(module, own, procName));
     }
-    return reinterpret_cast<FARPROC>(symbol);
+    return reinterpret_cast<FARPROC>(exports.addressOf(*symbol));
 }
 
 BOOL FreeLibrary(HMODULE module) {

@@ -21,4 +21,13 @@ FAULTMODULE_EXPORT void illegalInstruction() {
     __builtin_trap();
 }
 
+// For the look-up tests: data is an export like a function, and a function
+// the module keeps to itself is none.
+FAULTMODULE_EXPORT extern const int exportedAnswer;
+const int exportedAnswer = 42;
+
+FAULTMODULE_NO_EXPORT int hiddenHelper() {
+    return exportedAnswer;
+}
+
 }  // extern "C"
