@@ -2,7 +2,11 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +71,66 @@ std::string ownDirectory() {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+// glibc's loader lock puts a thread that finds it taken to sleep at once, and
+// waking it costs more than the other thread's whole dlopen of a module that
+// is already loaded. Our own loader calls therefore take turns here first,
+// spinning for a few microseconds at most: a turn is a courtesy, not a lock.
+// A thread that waited its limit goes on to the loader's lock as without us,
+// so nothing can deadlock on it (a module initialiser that loads a module
+// again on the same thread goes straight on as the turn's holder).
+class LoaderTurn {
+public:
+    LoaderTurn() noexcept : self_(static_cast<std::uintptr_t>(pthread_self())) {
+        if (holder_.load(std::memory_order_relaxed) == self_ || take()) {
+            return;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+        do {
+            for (int i = 0; i < 16; ++i) {
+                relax();
+            }
+            if (take()) {
+                return;
+            }
+        } while (std::chrono::steady_clock::now() < giveUp);
+    }
+    ~LoaderTurn() {
+        if (held_) {
+            holder_.store(0, std::memory_order_release);
+        }
+    }
+    LoaderTurn(const LoaderTurn&) = delete;
+    LoaderTurn& operator=(const LoaderTurn&) = delete;
+
+private:
+    // Some twenty dlopens of a module that is already in the process; a
+    // thread that takes longer is loading one for real, and its waiter may as
+    // well sleep.
+    static constexpr std::chrono::microseconds kPatience{20};
+
+    bool take() noexcept {
+        std::uintptr_t expected = 0;
+        held_ = holder_.load(std::memory_order_relaxed) == 0 &&
+                holder_.compare_exchange_strong(expected, self_, std::memory_order_acquire,
+                                                std::memory_order_relaxed);
+        return held_;
+    }
+
+    static void relax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+    }
+
+    static std::atomic<std::uintptr_t> holder_;
+    const std::uintptr_t self_;
+    bool held_ = false;
+};
+
+std::atomic<std::uintptr_t> LoaderTurn::holder_{0};
 
 // GetProcAddress reads the module's own export table, as on Windows: dlsym
 // would also search the module's dependencies, and it takes the loader's lock,
@@ -279,7 +343,11 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     // LoadLibraryW, only a failure may change the last error.
     const int savedErrno = errno;
     errno = 0;
-    void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    void* handle = nullptr;
+    {
+        const LoaderTurn turn;
+        handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    }
     // The run path comes from dlopen's caller. Where dlopen is interposed
     // (AddressSanitizer, ThreadSanitizer, preloaded hooks) the caller is the
     // interposer and our $ORIGIN is never searched: look beside this module
@@ -326,6 +394,7 @@ BOOL FreeLibrary(HMODULE module) {
     if (module == nullptr) {
         return 0;
     }
+    const LoaderTurn turn;
     return dlclose(module) == 0 ? 1 : 0;
 }
 
