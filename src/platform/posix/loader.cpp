@@ -125,12 +125,19 @@ private:
 #endif
     }
 
-    static std::atomic<std::uintptr_t> holder_;
+    // On a cache line of its own: it is written on every loader call, and the
+    // module's other statics (the keys, the logger's reference) are read on
+    // every call by both threads.
+    struct alignas(64) Holder : std::atomic<std::uintptr_t> {
+        using std::atomic<std::uintptr_t>::atomic;
+        char padding[64 - sizeof(std::atomic<std::uintptr_t>)];
+    };
+    static Holder holder_;
     const std::uintptr_t self_;
     bool held_ = false;
 };
 
-std::atomic<std::uintptr_t> LoaderTurn::holder_{0};
+LoaderTurn::Holder LoaderTurn::holder_{0};
 
 // GetProcAddress reads the module's own export table, as on Windows: dlsym
 // would also search the module's dependencies, and it takes the loader's lock,
