@@ -96,6 +96,11 @@ bool Analyzer::roundTrip(std::vector<char>& block) const {
 
 CommonModuleReference::CommonModuleReference() : handle_(openOrThrow(ORV_COMMON_PATH)) {}
 
+std::string CommonModuleReference::fileName() {
+    const std::string path = ORV_COMMON_PATH;
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 CommonModuleReference::~CommonModuleReference() {
     dlclose(handle_);
 }

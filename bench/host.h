@@ -57,6 +57,10 @@ public:
     CommonModuleReference(const CommonModuleReference&) = delete;
     CommonModuleReference& operator=(const CommonModuleReference&) = delete;
 
+    // The module's file name without its directory, as the analyzer's loads
+    // name it.
+    static std::string fileName();
+
 private:
     void* handle_ = nullptr;
 };

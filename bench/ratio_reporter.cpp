@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace benchratios {
 
@@ -22,7 +23,7 @@ double medianOf(std::vector<double> values) {
 bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
                            const std::string& roundTrip, const char* what, double limit) {
     Sample trip{}, measured{};
-    if (!r.median(roundTrip, 1, trip) || !r.median(name, 1, measured)) {
+    if (!r.best(roundTrip, 1, trip) || !r.best(name, 1, measured)) {
         std::printf("\n(%s or %s did not run: no target)\n", roundTrip.c_str(), name.c_str());
         return false;
     }
@@ -35,12 +36,11 @@ bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
 }
 
 bool initialize(int argc, char** argv) {
-    static char repetitions[] = "--benchmark_repetitions=5";
+    static char repetitions[] = "--benchmark_repetitions=15";
     static char interleave[] = "--benchmark_enable_random_interleaving=true";
-    static char minTime[] = "--benchmark_min_time=0.2";
-    static char aggregatesOnly[] = "--benchmark_display_aggregates_only=true";
+    static char minTime[] = "--benchmark_min_time=0.1";
     std::vector<char*> args(argv, argv + argc);
-    args.insert(args.begin() + 1, {repetitions, interleave, minTime, aggregatesOnly});
+    args.insert(args.begin() + 1, {repetitions, interleave, minTime});
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     return !benchmark::ReportUnrecognizedArguments(count, args.data());
@@ -55,7 +55,12 @@ void RatioReporter::Finalize() {
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
-    display_->ReportRuns(reports);
+    // The display gets the aggregates where there are any; this reporter
+    // keeps the repetitions for best().
+    std::vector<Run> aggregates;
+    std::copy_if(reports.begin(), reports.end(), std::back_inserter(aggregates),
+                 [](const Run& run) { return run.run_type == Run::RT_Aggregate; });
+    display_->ReportRuns(aggregates.empty() ? reports : aggregates);
     for (const Run& run : reports) {
         // Single repetitions, or their median when only aggregates are shown.
         const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
@@ -94,6 +99,19 @@ bool RatioReporter::median(const std::string& name, int threads, Sample& out) co
         cpu.push_back(s.cpuNs);
     }
     out = Sample{medianOf(real), medianOf(cpu)};
+    return true;
+}
+
+bool RatioReporter::best(const std::string& name, int threads, Sample& out) const {
+    const auto it = samples_.find(keyOf(name, threads));
+    if (it == samples_.end() || it->second.empty()) {
+        return median(name, threads, out);
+    }
+    out = it->second.front();
+    for (const Sample& s : it->second) {
+        out.realNs = std::min(out.realNs, s.realNs);
+        out.cpuNs = std::min(out.cpuNs, s.cpuNs);
+    }
     return true;
 }
 

@@ -12,11 +12,11 @@
 namespace benchratios {
 
 // Google Benchmark's command line with the project's defaults in front, which
-// any --benchmark_* option given overrides: five repetitions for at least
-// 0.2 s, in random order across benchmarks (a burst of load on a shared
-// machine then spreads over all of them instead of hitting one), shown as
-// aggregates. False when the command line has an option that is not Google
-// Benchmark's.
+// any --benchmark_* option given overrides: fifteen repetitions for at least
+// 0.1 s, in random order across benchmarks (a burst of load on a shared
+// machine then spreads over all of them instead of hitting one). The display
+// shows the aggregates; the reporter keeps every repetition. False when the
+// command line has an option that is not Google Benchmark's.
 bool initialize(int argc, char** argv);
 
 // Per-iteration times of one repetition, in nanoseconds. For a run on k
@@ -51,6 +51,13 @@ public:
     // when only aggregates were reported.
     // Returns false when there is no such run (filtered out or failed).
     bool median(const std::string& name, int threads, Sample& out) const;
+
+    // The fastest repetition (real and CPU time each on their own). On a
+    // shared machine load from elsewhere only ever adds time, and in bursts:
+    // a median of a few repetitions swings with it (one-thread ratios from
+    // 1.04x to 2.36x within minutes, the same binary), the fastest hardly
+    // moves. Falls back to the median when only aggregates were reported.
+    bool best(const std::string& name, int threads, Sample& out) const;
 
     // A user counter of that benchmark's last repetition; false when absent.
     bool counter(const std::string& name, int threads, const std::string& counter,
