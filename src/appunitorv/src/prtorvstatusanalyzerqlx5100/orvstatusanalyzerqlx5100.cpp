@@ -219,6 +219,13 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                 RYNLOG_ERROR("Failed to get API [convertBigUShortToLittleINT32]");
             }
             if (toInt8 && toUInt8 && toUInt16) {
+                // Called bare inside the guard below, not each in a guard of
+                // its own: a conversion's fault leaves by that guard, and at
+                // a conversion call nothing of the closure is half-built (each
+                // value is converted before its map entry is made).
+                const auto int8At = toInt8.get();
+                const auto uint8At = toUInt8.get();
+                const auto uint16At = toUInt16.get();
                 scratch = static_cast<char*>(std::malloc(kScratchSize));
                 if (scratch == nullptr) {
                     throw std::bad_alloc();
@@ -234,8 +241,8 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                         const unsigned offset = kHeaterBase + 2 * (n - 1);
                         const int index = static_cast<int>(n);
                         out[kHeaterNumber][index] = std::to_string(n);
-                        out[kHeaterTemperature][index] = std::to_string(toInt8(buf + offset));
-                        out[kHeaterStatus][index] = std::to_string(toUInt8(buf + offset + 1));
+                        out[kHeaterTemperature][index] = std::to_string(int8At(buf + offset));
+                        out[kHeaterStatus][index] = std::to_string(uint8At(buf + offset + 1));
                     }
 
                     out[kCuttingCommandNameKey][1] =
@@ -243,8 +250,8 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                     out[kCuttingCommandVersionKey][1] = readText(
                         scratch, buf + kCuttingCommandVersion, kCuttingCommandVersionWidth);
 
-                    out[kTotalPinchRollerKey][1] = std::to_string(toUInt8(buf + kTotalPinchRoller));
-                    const int activated = toUInt8(buf + kActivatedPinchRoller);
+                    out[kTotalPinchRollerKey][1] = std::to_string(uint8At(buf + kTotalPinchRoller));
+                    const int activated = uint8At(buf + kActivatedPinchRoller);
                     out[kActivatedPinchRollerKey][1] = std::to_string(activated);
 
                     // The count is the device's word and is not bounded by the
@@ -258,17 +265,17 @@ bool statusAnalysis(char* buf, unsigned long long size, StatusMap& out) {
                     }
                     for (unsigned long long i = 1; i <= settings; ++i) {
                         out[kPinchRollerPressureSettingKey][static_cast<int>(i)] =
-                            std::to_string(toUInt8(buf + kPinchRollerPressureSetting + (i - 1)));
+                            std::to_string(uint8At(buf + kPinchRollerPressureSetting + (i - 1)));
                     }
 
-                    out[kToolStatusKey][1] = std::to_string(toUInt8(buf + kToolStatus));
-                    out[kOperationModeKey][1] = std::to_string(toUInt8(buf + kOperationMode));
-                    out[kRegisterMarkTypeKey][1] = std::to_string(toUInt8(buf + kRegisterMarkType));
+                    out[kToolStatusKey][1] = std::to_string(uint8At(buf + kToolStatus));
+                    out[kOperationModeKey][1] = std::to_string(uint8At(buf + kOperationMode));
+                    out[kRegisterMarkTypeKey][1] = std::to_string(uint8At(buf + kRegisterMarkType));
                     out[kMultiFunctionJobStatusKey][1] =
-                        std::to_string(toUInt8(buf + kMultiFunctionJobStatus));
-                    out[kPrintAndCutKey][1] = std::to_string(toUInt16(buf + kPrintAndCut));
+                        std::to_string(uint8At(buf + kMultiFunctionJobStatus));
+                    out[kPrintAndCutKey][1] = std::to_string(uint16At(buf + kPrintAndCut));
                     out[kMultiLayerPrintingInformationKey][1] =
-                        std::to_string(toUInt8(buf + kMultiLayerPrintingInformation));
+                        std::to_string(uint8At(buf + kMultiLayerPrintingInformation));
                     return true;
                 });
             }
