@@ -139,11 +139,6 @@ private:
 
 LoaderTurn::Holder LoaderTurn::holder_{0};
 
-// GetProcAddress reads the module's own export table, as on Windows: dlsym
-// would also search the module's dependencies, and it takes the loader's lock,
-// which every dlopen and dlclose of every thread takes too. On two threads each
-// of the five lookups of a round trip could wait there for the other thread's
-// loader call; the table needs no lock while our reference holds the module.
 // ELF64_ST_TYPE and ELF32_ST_TYPE agree, as do the ST_BIND pair.
 unsigned symbolType(const ElfW(Sym) & symbol) {
     return ELF64_ST_TYPE(symbol.st_info);
@@ -152,6 +147,11 @@ unsigned symbolBinding(const ElfW(Sym) & symbol) {
     return ELF64_ST_BIND(symbol.st_info);
 }
 
+// GetProcAddress reads the module's own export table, as on Windows: dlsym
+// would also search the module's dependencies, and it takes the loader's lock,
+// which every dlopen and dlclose of every thread takes too. On two threads each
+// of the five lookups of a round trip could wait there for the other thread's
+// loader call; the table needs no lock while our reference holds the module.
 class ExportTable {
 public:
     explicit ExportTable(const link_map& module) : base_(module.l_addr) {
