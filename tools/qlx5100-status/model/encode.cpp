@@ -148,9 +148,9 @@ std::vector<std::string> modelKeys() {
 }
 
 std::string unknownField(const std::string& key) {
-    const std::string near = nearest(key, modelKeys());
+    const std::string suggestion = nearest(key, modelKeys());
     return "unknown field \"" + excerpt(key) + "\"" +
-           (near.empty() ? std::string() : "; did you mean " + near + "?");
+           (suggestion.empty() ? std::string() : "; did you mean " + suggestion + "?");
 }
 
 // The --format json document's DeviceStatus tree in the StatusMap form: the
