@@ -187,10 +187,7 @@ public:
     bool searchable() const { return hash_ != nullptr && symbols_ != nullptr && names_ != nullptr; }
 
     // The defined, exported, default-version symbol called name, or null.
-    // resolvedByLoader is set for an indirect function: only the loader may
-    // run its resolver.
-    const ElfW(Sym) * find(const char* name, bool& resolvedByLoader) const {
-        resolvedByLoader = false;
+    const ElfW(Sym) * find(const char* name) const {
         std::uint32_t h = 5381;
         for (const char* p = name; *p != '\0'; ++p) {
             h = h * 33 + static_cast<unsigned char>(*p);
@@ -221,7 +218,6 @@ public:
             const ElfW(Sym)& symbol = symbols_[index];
             if ((chained | 1) == (h | 1) && std::strcmp(names_ + symbol.st_name, name) == 0 &&
                 exported(index, symbol)) {
-                resolvedByLoader = symbolType(symbol) == STT_GNU_IFUNC;
                 return &symbol;
             }
             if ((chained & 1) != 0) {
@@ -395,12 +391,12 @@ __attribute__((no_sanitize("thread"))) FARPROC GetProcAddress(HMODULE module, LP
     if (!exports.searchable()) {
         return reinterpret_cast<FARPROC>(ownSymbolByLoader(module, own, procName));
     }
-    bool resolvedByLoader = false;
-    const ElfW(Sym)* symbol = exports.find(procName, resolvedByLoader);
+    const ElfW(Sym)* symbol = exports.find(procName);
     if (symbol == nullptr) {
         return nullptr;
     }
-    if (resolvedByLoader) {
+    // Only the loader may run an indirect function's resolver.
+    if (symbolType(*symbol) == STT_GNU_IFUNC) {
         return reinterpret_cast<FARPROC>(ownSymbolByLoader(module, own, procName));
     }
     return reinterpret_cast<FARPROC>(exports.addressOf(*symbol));
