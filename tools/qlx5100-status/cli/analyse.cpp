@@ -28,6 +28,12 @@ int settle(const Mode& mode, const std::string& name, int code, const Analysis& 
     return code == kOk && mode.strict && !analysis.warnings().empty() ? kInputError : code;
 }
 
+void applyOutputSettings(Writer& writer, const Mode& mode) {
+    writer.strict(mode.strict);
+    writer.formulaGuard(mode.formulaGuard);
+    writer.wide(mode.wide);
+}
+
 void noteLeftOut(const Mode& mode, const std::string& name, const StatusMap& map,
                  std::set<std::string>& noted) {
     if (mode.format != Format::Prometheus || mode.annotate) {
@@ -74,9 +80,7 @@ int runAnalysis(const Mode& mode, const AnalyzerModules& modules) {
         return kOutputError;
     }
     Writer writer(output.stream(), mode.format, mode.annotate, mode.selection, batch, mode.labels);
-    writer.strict(mode.strict);
-    writer.formulaGuard(mode.formulaGuard);
-    writer.wide(mode.wide);
+    applyOutputSettings(writer, mode);
     const bool convert = Writer::needsTree(mode.format, mode.annotate);
     int worst = kOk;
     bool anyRead = false;

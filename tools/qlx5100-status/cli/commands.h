@@ -11,6 +11,8 @@
 
 namespace qlx5100status {
 
+class Writer;
+
 // Analyses every input (files, '-', directories) and writes the results.
 int runAnalysis(const Mode& mode, const AnalyzerModules& modules);
 
@@ -35,6 +37,10 @@ int runVersion(const Mode& mode, const AnalyzerModules& modules);
 // error, applies --strict, and returns the input's exit code.
 int settle(const Mode& mode, const std::string& name, int code, const Analysis& analysis,
            const std::string& writeProblem = std::string());
+
+// Gives writer what mode says beyond its constructor's arguments (--strict,
+// --no-formula-guard, --wide); before the writer's begin().
+void applyOutputSettings(Writer& writer, const Mode& mode);
 
 // Notes, once a run for each, the keys of map that prometheus output leaves
 // out because the field dictionary does not know them (a common module's).

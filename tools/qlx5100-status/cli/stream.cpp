@@ -35,9 +35,7 @@ int runStream(const Mode& mode, const AnalyzerModules& modules) {
     const auto writerFor = [&mode](Output& output) {
         auto writer = std::make_unique<Writer>(output.stream(), mode.format, mode.annotate,
                                                mode.selection, true, mode.labels);
-        writer->strict(mode.strict);
-        writer->formulaGuard(mode.formulaGuard);
-        writer->wide(mode.wide);
+        applyOutputSettings(*writer, mode);
         return writer;
     };
     std::unique_ptr<Output> output = open();
