@@ -47,13 +47,12 @@ FieldSelection::FieldSelection(const std::vector<std::string>& wanted) {
             // Any number of digits; leading zeros name the same index.
             const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size());
             digits.erase(0, first);
-            const bool inRange = !digits.empty() && digits.size() <= 9 && std::stoi(digits) >= 1 &&
-                                 std::stoi(digits) <= last;
-            if (!inRange) {
+            const int index = digits.empty() || digits.size() > 9 ? 0 : std::stoi(digits);
+            if (index < 1 || index > last) {
                 throw SelectionError(excerpt(given) + ": index out of range (" + choice.key +
                                      " has 1.." + std::to_string(last) + ")");
             }
-            choice.index = std::stoi(digits);
+            choice.index = index;
             choice.given = choice.key + "[" + digits + "]";
         }
         // A field chosen twice is shown once, where it was first chosen.
