@@ -170,10 +170,7 @@ void resolveSelection(const RawOptions& raw, Mode& mode) {
     try {
         mode.selection = FieldSelection(wanted);
     } catch (const SelectionError& e) {
-        std::vector<std::string> keys;
-        for (const FieldInfo& f : fieldTable()) {
-            keys.emplace_back(f.key);
-        }
+        const std::vector<std::string> keys = fieldKeys();
         std::string suggestion;
         for (const std::string& w : wanted) {
             const std::string key = w.substr(0, w.find('['));

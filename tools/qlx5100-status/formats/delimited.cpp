@@ -2,7 +2,6 @@
 // cut and awk; the two differ only in how a cell is written.
 #include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "escape.h"
 #include "fields.h"
@@ -128,10 +127,8 @@ std::vector<std::pair<std::string, int>> wideColumns(const FieldSelection& selec
         }
     };
     if (selection.all()) {
-        std::set<std::string> keys;
-        for (const FieldInfo& f : fieldTable()) {
-            keys.insert(f.key);
-        }
+        std::vector<std::string> keys = fieldKeys();
+        std::sort(keys.begin(), keys.end());  // the map's order
         for (const std::string& key : keys) {
             addKey(key, 0);
         }

@@ -137,18 +137,8 @@ void put(std::vector<std::uint8_t>& block, const FieldInfo& f, std::size_t offse
     }
 }
 
-std::vector<std::string> modelKeys() {
-    std::vector<std::string> keys;
-    for (const FieldInfo& f : fieldTable()) {
-        if (keys.empty() || keys.back() != f.key) {
-            keys.emplace_back(f.key);
-        }
-    }
-    return keys;
-}
-
 std::string unknownField(const std::string& key) {
-    const std::string suggestion = nearest(key, modelKeys());
+    const std::string suggestion = nearest(key, fieldKeys());
     return "unknown field \"" + excerpt(key) + "\"" +
            (suggestion.empty() ? std::string() : "; did you mean " + suggestion + "?");
 }

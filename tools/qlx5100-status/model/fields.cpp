@@ -65,6 +65,16 @@ const std::vector<FieldInfo>& fieldTable() {
     return table;
 }
 
+std::vector<std::string> fieldKeys() {
+    std::vector<std::string> keys;
+    for (const FieldInfo& f : fieldTable()) {
+        if (std::find(keys.begin(), keys.end(), f.key) == keys.end()) {
+            keys.emplace_back(f.key);
+        }
+    }
+    return keys;
+}
+
 const FieldInfo* findField(const std::string& key, int index) {
     for (const FieldInfo& f : fieldTable()) {
         if (key == f.key && (f.index == index || (f.countedBy != nullptr && index >= 1))) {

@@ -67,6 +67,9 @@ struct FieldInfo {
 // The rows in the order the analyzer decodes and writes them.
 const std::vector<FieldInfo>& fieldTable();
 
+// The dictionary's keys, each once, in the order of their first row.
+std::vector<std::string> fieldKeys();
+
 // The row for key and index (counted rows match any index from 1), or null.
 const FieldInfo* findField(const std::string& key, int index);
 
