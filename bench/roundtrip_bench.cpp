@@ -216,10 +216,6 @@ void BM_Records(benchmark::State& state) {
     }
 }
 
-void BM_RecordsFiltered(benchmark::State& state) {
-    BM_Records(state);
-}
-
 // What LoadLibraryW and FreeLibrary hand to the loader in one round trip: the
 // common module by its bare file name, three times, while a reference is held.
 void BM_Loads(benchmark::State& state) {
@@ -295,7 +291,7 @@ void registerBenchmarks() {
         held->Arg(pinch);
     }
     benchmark::RegisterBenchmark("records", BM_Records)->Setup(openSink)->Teardown(closeSink);
-    benchmark::RegisterBenchmark("fixed/records", BM_RecordsFiltered);
+    benchmark::RegisterBenchmark("fixed/records", BM_Records);
     benchmark::RegisterBenchmark("fixed/loads", BM_Loads)
         ->Setup(holdCommon)
         ->Teardown(releaseCommon);
