@@ -56,16 +56,34 @@ public:
 
     json take() { return std::move(root_); }
 
-    bool null() override { return add(nullptr) != nullptr; }
-    bool boolean(bool v) override { return add(v) != nullptr; }
-    bool number_integer(number_integer_t v) override { return add(v) != nullptr; }
-    bool number_unsigned(number_unsigned_t v) override { return add(v) != nullptr; }
-    bool number_float(number_float_t, const string_t& written) override {
-        return add(json::binary(json::binary_t::container_type(written.begin(), written.end()))) !=
-               nullptr;
+    bool null() override {
+        add(nullptr);
+        return true;
     }
-    bool string(string_t& v) override { return add(v) != nullptr; }
-    bool binary(binary_t& v) override { return add(json::binary(v)) != nullptr; }
+    bool boolean(bool v) override {
+        add(v);
+        return true;
+    }
+    bool number_integer(number_integer_t v) override {
+        add(v);
+        return true;
+    }
+    bool number_unsigned(number_unsigned_t v) override {
+        add(v);
+        return true;
+    }
+    bool number_float(number_float_t, const string_t& written) override {
+        add(json::binary(json::binary_t::container_type(written.begin(), written.end())));
+        return true;
+    }
+    bool string(string_t& v) override {
+        add(v);
+        return true;
+    }
+    bool binary(binary_t& v) override {
+        add(json::binary(v));
+        return true;
+    }
 
     bool start_object(std::size_t) override {
         open(json::object());
