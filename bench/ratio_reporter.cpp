@@ -12,12 +12,6 @@ std::string keyOf(const std::string& name, long long threads) {
     return name + "@" + std::to_string(threads);
 }
 
-double medianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 }  // namespace
 
 bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
@@ -82,7 +76,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
     }
 }
 
-bool RatioReporter::median(const std::string& name, int threads, Sample& out) const {
+bool RatioReporter::best(const std::string& name, int threads, Sample& out) const {
     const auto it = samples_.find(keyOf(name, threads));
     if (it == samples_.end() || it->second.empty()) {
         const auto m = medians_.find(keyOf(name, threads));
@@ -91,21 +85,6 @@ bool RatioReporter::median(const std::string& name, int threads, Sample& out) co
         }
         out = m->second;
         return true;
-    }
-    std::vector<double> real;
-    std::vector<double> cpu;
-    for (const Sample& s : it->second) {
-        real.push_back(s.realNs);
-        cpu.push_back(s.cpuNs);
-    }
-    out = Sample{medianOf(real), medianOf(cpu)};
-    return true;
-}
-
-bool RatioReporter::best(const std::string& name, int threads, Sample& out) const {
-    const auto it = samples_.find(keyOf(name, threads));
-    if (it == samples_.end() || it->second.empty()) {
-        return median(name, threads, out);
     }
     out = it->second.front();
     for (const Sample& s : it->second) {

@@ -31,8 +31,8 @@ struct Sample {
 class RatioReporter;
 
 // One line: "<what> per block X us CPU = Rx the held round trip (T us)
-// target <= Lx  PASS|MISS", from the one-thread medians of `name` and
-// `roundTrip`; a note instead when either did not run (then false).
+// target <= Lx  PASS|MISS", from the fastest one-thread repetitions of
+// `name` and `roundTrip`; a note instead when either did not run (then false).
 bool printAgainstRoundTrip(const RatioReporter& r, const std::string& name,
                            const std::string& roundTrip, const char* what, double limit);
 
@@ -45,18 +45,14 @@ public:
     void ReportRuns(const std::vector<Run>& reports) override;
     void Finalize() override;
 
-    // Median over the repetitions of the benchmark registered as `name`
-    // (with its arguments, e.g. "roundtrip/held/pinch:0") run on `threads`
-    // threads: computed from the repetitions, or Google Benchmark's own median
-    // when only aggregates were reported.
-    // Returns false when there is no such run (filtered out or failed).
-    bool median(const std::string& name, int threads, Sample& out) const;
-
-    // The fastest repetition (real and CPU time each on their own). On a
-    // shared machine load from elsewhere only ever adds time, and in bursts:
-    // a median of a few repetitions swings with it (one-thread ratios from
-    // 1.04x to 2.36x within minutes, the same binary), the fastest hardly
-    // moves. Falls back to the median when only aggregates were reported.
+    // The fastest repetition of the benchmark registered as `name` (with its
+    // arguments, e.g. "roundtrip/held/pinch:0") run on `threads` threads,
+    // real and CPU time each on their own. On a shared machine load from
+    // elsewhere only ever adds time, and in bursts: a median of a few
+    // repetitions swings with it (one-thread ratios from 1.04x to 2.36x within
+    // minutes, the same binary), the fastest hardly moves. Google Benchmark's
+    // median when only aggregates were reported; false when there is no such
+    // run (filtered out or failed).
     bool best(const std::string& name, int threads, Sample& out) const;
 
     // A user counter of that benchmark's last repetition; false when absent.
